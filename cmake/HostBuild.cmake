@@ -1,0 +1,38 @@
+# The Linux host build: the driver as a static library over the host kernel
+# stand-in, the simulated camera, tests, benchmarks and tools.
+
+set(DISKCAM_SANITIZE "" CACHE STRING
+    "Sanitizers for the whole build: empty, 'address,undefined' or 'thread'")
+
+# Both builds must compute the same doubles: no contraction into fused
+# multiply-adds and nothing beyond the SSE2 baseline of x86-64.
+add_compile_options(-Wall -Wextra -Werror -ffp-contract=off -msse2 -mno-sse3)
+if(DISKCAM_SANITIZE)
+    add_compile_options(-fsanitize=${DISKCAM_SANITIZE} -fno-omit-frame-pointer
+                        -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=${DISKCAM_SANITIZE})
+endif()
+
+find_package(Threads REQUIRED)
+find_package(GTest REQUIRED)
+enable_testing()
+include(GoogleTest)
+
+# Driver code: kernel C++ rules, checked by the compiler where it can.
+add_library(diskcam-driver STATIC)
+target_include_directories(diskcam-driver PUBLIC ${PROJECT_SOURCE_DIR}
+                           ${PROJECT_SOURCE_DIR}/host/include)
+target_compile_options(diskcam-driver PRIVATE -fno-exceptions -fno-rtti
+                       -fno-threadsafe-statics -Wno-multichar)
+
+foreach(folder ${DISKCAM_DRIVER_FOLDERS})
+    if(EXISTS ${PROJECT_SOURCE_DIR}/${folder}/CMakeLists.txt)
+        add_subdirectory(${folder})
+    endif()
+endforeach()
+
+foreach(folder host/disk host/nt host/ks sim tests bench tools)
+    if(EXISTS ${PROJECT_SOURCE_DIR}/${folder}/CMakeLists.txt)
+        add_subdirectory(${folder})
+    endif()
+endforeach()
