@@ -9,7 +9,16 @@
 namespace atomic_detail {
 template <typename T>
 constexpr bool IsWord = std::is_integral<T>::value && sizeof(T) == 4;
-}
+
+// Keeps a parameter out of template deduction, so that a literal converts to
+// the field's type (ULONG is unsigned long on Windows, unsigned int here).
+template <typename T>
+struct Same {
+    using Type = T;
+};
+template <typename T>
+using ValueOf = typename Same<T>::Type;
+}  // namespace atomic_detail
 
 // Full-barrier read (an interlocked read).
 template <typename T>
@@ -20,14 +29,15 @@ inline T AtomicRead(const T* target) {
 
 // Stores value and returns the previous one.
 template <typename T>
-inline T AtomicExchange(T* target, T value) {
+inline T AtomicExchange(T* target, atomic_detail::ValueOf<T> value) {
     static_assert(atomic_detail::IsWord<T>, "32-bit fields only");
     return __atomic_exchange_n(target, value, __ATOMIC_SEQ_CST);
 }
 
 // Stores exchange if the field holds comparand; returns what it held.
 template <typename T>
-inline T AtomicCompareExchange(T* target, T exchange, T comparand) {
+inline T AtomicCompareExchange(T* target, atomic_detail::ValueOf<T> exchange,
+                               atomic_detail::ValueOf<T> comparand) {
     static_assert(atomic_detail::IsWord<T>, "32-bit fields only");
     __atomic_compare_exchange_n(target, &comparand, exchange, false, __ATOMIC_SEQ_CST,
                                 __ATOMIC_SEQ_CST);
@@ -36,7 +46,7 @@ inline T AtomicCompareExchange(T* target, T exchange, T comparand) {
 
 // Sets bits; returns the previous value.
 template <typename T>
-inline T AtomicOr(T* target, T bits) {
+inline T AtomicOr(T* target, atomic_detail::ValueOf<T> bits) {
     static_assert(atomic_detail::IsWord<T>, "32-bit fields only");
     return __atomic_fetch_or(target, bits, __ATOMIC_SEQ_CST);
 }
@@ -57,7 +67,7 @@ inline T RelaxedRead(const T* target) {
 }
 
 template <typename T>
-inline void RelaxedWrite(T* target, T value) {
+inline void RelaxedWrite(T* target, atomic_detail::ValueOf<T> value) {
     static_assert(atomic_detail::IsWord<T>, "32-bit fields only");
     __atomic_store_n(target, value, __ATOMIC_RELAXED);
 }

@@ -1,0 +1,100 @@
+// The advertised data range and its updates.
+#include "driver/data_range.h"
+
+namespace {
+
+constexpr REFERENCE_TIME FrameInterval30 = 333333;  // 30 frames per second, in 100 ns
+
+}  // namespace
+
+// Full-sensor values until the first device sets its window. The initial bits
+// per second are the 32-bit product 4384 x 3288 x 960, as UpdateDataRange
+// computes it.
+KS_DATARANGE_VIDEO CaptureDataRange = {
+    // DataRange
+    {{
+        sizeof(KS_DATARANGE_VIDEO),  // FormatSize
+        0,                           // Flags
+        57658368,                    // SampleSize
+        0,                           // Reserved
+        // MajorFormat: video
+        {0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}},
+        // SubFormat: RGB32
+        {0xE436EB7E, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}},
+        // Specifier: VideoInfo
+        {0x05589F80, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}},
+    }},
+    1,  // bFixedSizeSamples
+    1,  // bTemporalCompression
+    0,  // StreamDescriptionFlags
+    0,  // MemoryAllocationFlags
+    // ConfigCaps
+    {
+        {0x05589F80, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}},  // guid
+        0,             // VideoStandard
+        {4384, 3288},  // InputSize
+        {4384, 3288},  // MinCroppingSize
+        {4384, 3288},  // MaxCroppingSize
+        8,             // CropGranularityX
+        1,             // CropGranularityY
+        8,             // CropAlignX
+        1,             // CropAlignY
+        {4384, 3288},  // MinOutputSize
+        {4384, 3288},  // MaxOutputSize
+        8,             // OutputGranularityX
+        1,             // OutputGranularityY
+        0,             // StretchTapsX
+        0,             // StretchTapsY
+        0,             // ShrinkTapsX
+        0,             // ShrinkTapsY
+        333667,        // MinFrameInterval
+        640000000,     // MaxFrameInterval
+        953106432,     // MinBitsPerSecond
+        953106432,     // MaxBitsPerSecond
+    },
+    // VideoInfoHeader
+    {
+        {0, 0, 4384, 3288},  // rcSource
+        {0, 0, 0, 0},        // rcTarget
+        1729751040,          // dwBitRate
+        0,                   // dwBitErrorRate
+        333667,              // AvgTimePerFrame
+        // bmiHeader
+        {
+            40,        // biSize
+            4384,      // biWidth
+            3288,      // biHeight: positive, bottom-up rows
+            1,         // biPlanes
+            32,        // biBitCount
+            0,         // biCompression: BI_RGB
+            57658368,  // biSizeImage
+            0,         // biXPelsPerMeter
+            0,         // biYPelsPerMeter
+            0,         // biClrUsed
+            0,         // biClrImportant
+        },
+    },
+};
+
+void UpdateDataRange(ULONG width, ULONG height) {
+    const ULONG pixels = width * height;
+    const LONG bitsPerSecond = static_cast<LONG>(pixels * 960u);
+    const LONG signedWidth = static_cast<LONG>(width);
+    const LONG signedHeight = static_cast<LONG>(height);
+    KS_VIDEO_STREAM_CONFIG_CAPS& caps = CaptureDataRange.ConfigCaps;
+    KS_VIDEOINFOHEADER& info = CaptureDataRange.VideoInfoHeader;
+
+    CaptureDataRange.DataRange.SampleSize = pixels * 4;
+    caps.InputSize = {signedWidth, signedHeight};
+    caps.MinCroppingSize = caps.MaxCroppingSize = {signedWidth, signedHeight};
+    caps.MinOutputSize = caps.MaxOutputSize = {signedWidth, signedHeight};
+    caps.MinFrameInterval = caps.MaxFrameInterval = FrameInterval30;
+    caps.MinBitsPerSecond = caps.MaxBitsPerSecond = bitsPerSecond;
+    info.rcSource.right = signedWidth;
+    info.rcSource.bottom = signedHeight;
+    info.dwBitRate = pixels * 120;
+    info.AvgTimePerFrame = FrameInterval30;
+    info.bmiHeader.biWidth = signedWidth;
+    info.bmiHeader.biHeight = signedHeight;
+    info.bmiHeader.biSizeImage = pixels * 4;
+}

@@ -1,0 +1,25 @@
+// The camera's disk as the camera link sees it: the list of disk interfaces
+// and five operations on one disk. A transfer counts as done only when the
+// platform reports exactly STATUS_SUCCESS and moved the whole length; nothing
+// is retried.
+#pragma once
+
+#include "platform/kernel.h"
+
+// Fills *list with the symbolic link names of the present disks: UTF-16
+// strings one after another, ended by an empty one. False when the platform
+// gives no list; otherwise the caller frees it with FreeDiskInterfaceList.
+bool ListDiskInterfaces(PWSTR* list);
+void FreeDiskInterfaceList(PWSTR list);
+
+// Opens a disk exclusively for synchronous reads and writes at its current
+// position. False, with *handle null, when it cannot be opened.
+bool OpenDisk(PCWSTR name, HANDLE* handle);
+
+bool SeekDisk(HANDLE handle, LONGLONG offset);
+bool ReadDisk(HANDLE handle, void* buffer, ULONG length);
+bool WriteDisk(HANDLE handle, const void* buffer, ULONG length);
+void CloseDisk(HANDLE handle);
+
+// Count of equal leading bytes.
+SIZE_T CompareMemory(const void* first, const void* second, SIZE_T length);

@@ -1,0 +1,52 @@
+// The one header that brings in the platform's kernel headers: the WDK
+// headers of mingw-w64 in the Windows build, our own subset in host/include
+// in the host build. Everything build-specific below the kernel boundary
+// stays in this file.
+#pragma once
+
+#if defined(_WIN32)
+
+// wdm.h declares these two intrinsics a second time unless told they exist.
+#define __INTRINSIC_DEFINED_InterlockedBitTestAndSet
+#define __INTRINSIC_DEFINED_InterlockedBitTestAndReset
+#include <ntddk.h>
+
+// ksmedia.h uses TCHAR, which no kernel header defines.
+typedef WCHAR TCHAR;
+#include <windef.h>
+
+// ks.h declares the reference-clock interface only when IUnknown is known.
+#include <basetyps.h>
+#ifndef DECLSPEC_NOTHROW
+#define DECLSPEC_NOTHROW
+#endif
+#ifndef DECLSPEC_NOVTABLE
+#define DECLSPEC_NOVTABLE
+#endif
+#define __IUnknown_INTERFACE_DEFINED__
+struct IUnknown {
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
+};
+typedef IUnknown* PUNKNOWN;
+
+#include <ks.h>
+#include <ksmedia.h>
+
+// Wide string literals: WCHAR is wchar_t on Windows.
+#define KERNEL_TEXT(text) L##text
+
+#else
+
+#include <ntddk.h>
+#include <ks.h>
+#include <ksmedia.h>
+
+// Wide string literals: WCHAR is char16_t in the host headers.
+#define KERNEL_TEXT(text) u##text
+
+#endif
+
+// Placement new, declared here because <new> is not available in the kernel.
+inline void* operator new(decltype(sizeof(0)), void* place) noexcept { return place; }
