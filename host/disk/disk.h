@@ -22,7 +22,9 @@ public:
     bool Write(uint64_t offset, const void* buffer, size_t length);
 
     // The next `count` transfers (reads or writes) fail without reaching the
-    // medium.
+    // medium; replaces any count still pending. Range checks come after the
+    // injected failure, so a failing transfer consumes one even when out of
+    // range.
     void FailNextTransfers(int count);
 
     virtual uint64_t Size() const = 0;

@@ -1,0 +1,62 @@
+// The sensor's register file: 16-bit registers at 16-bit addresses, their
+// power-on values, and the addresses the sensor model interprets.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+namespace sim {
+
+constexpr int kSensorWidth = 4384;
+constexpr int kSensorHeight = 3288;
+// Column addresses sent to the sensor are the pixel column plus this offset.
+constexpr int kColumnAddressOffset = 24;
+
+namespace reg {
+constexpr uint16_t kParameterHold = 0x0104;
+constexpr uint16_t kExposure = 0x0202;
+constexpr uint16_t kFirstColumn = 0x0344;
+constexpr uint16_t kFirstRow = 0x0346;
+constexpr uint16_t kLastColumn = 0x0348;
+constexpr uint16_t kLastRow = 0x034A;
+constexpr uint16_t kOutputWidth = 0x034C;
+constexpr uint16_t kOutputHeight = 0x034E;
+constexpr uint16_t kReadMode = 0x3040;
+constexpr uint16_t kGreen1Gain = 0x3056;
+constexpr uint16_t kBlueGain = 0x3058;
+constexpr uint16_t kRedGain = 0x305A;
+constexpr uint16_t kGreen2Gain = 0x305C;
+constexpr uint16_t kGlobalGain = 0x305E;
+}  // namespace reg
+
+// Read-mode bits: the skip pattern in bits 0..8, vertical flip in bit 15.
+constexpr uint16_t kReadModeFull = 0x41;
+constexpr uint16_t kReadModeSkip4 = 0xC3;
+constexpr uint16_t kReadModeSkip8 = 0x1C7;
+constexpr uint16_t kReadModeSkipMask = 0x1FF;
+constexpr uint16_t kReadModeFlipV = 0x8000;
+
+// Gain registers carry bit 12 set and the gain in their low seven bits.
+constexpr uint16_t kGainMarker = 0x1000;
+constexpr uint16_t kGainMask = 0x7F;
+constexpr uint16_t kPowerOnExposure = 8;
+constexpr uint16_t kPowerOnGain = 80;
+
+// True for the registers whose write changes the readout window; such a write
+// stops frames until the next end of configuration.
+bool IsWindowRegister(uint16_t address);
+
+class RegisterFile {
+public:
+    // Power-on state: the full sensor, full readout, exposure 8, every gain 80.
+    RegisterFile();
+
+    uint16_t Read(uint16_t address) const { return values_[address]; }
+    // Writing the global gain also sets the four channel gains.
+    void Write(uint16_t address, uint16_t value);
+
+private:
+    std::array<uint16_t, 0x10000> values_{};
+};
+
+}  // namespace sim

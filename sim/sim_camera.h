@@ -1,0 +1,111 @@
+// SimCamera: a disk that speaks the camera's sector protocol. The status
+// sector at 0x20000 identifies the camera and carries the frame-ready flag,
+// the command sector at 0x20200 takes two-phase register writes and the end
+// of configuration, and a read at 0x20400 delivers one frame of the current
+// window. The sensor model lives in sensor.h, scenes in scene.h.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/disk/disk.h"
+#include "sim/event_log.h"
+#include "sim/registers.h"
+#include "sim/scene.h"
+#include "sim/sensor.h"
+
+namespace sim {
+
+constexpr uint64_t kStatusSectorOffset = 0x20000;
+constexpr uint64_t kCommandSectorOffset = 0x20200;
+constexpr uint64_t kFrameDataOffset = 0x20400;
+constexpr size_t kSectorSize = 512;
+
+// What the status sector presents at discovery.
+enum class Identity {
+    Camera,      // the signature and the camera's model code
+    WrongModel,  // the signature with another model code
+    PlainDisk,   // all zero: an ordinary disk
+};
+
+struct SimOptions {
+    std::shared_ptr<const Scene> scene;  // null: the built-in test scene
+    double framesPerSecond = 30;         // 0: a new frame for every read
+    Identity identity = Identity::Camera;
+    // Transfer model: each transfer sleeps latency + length / bandwidth.
+    std::chrono::microseconds transferLatency{0};
+    uint64_t bytesPerSecond = 0;  // 0: unlimited
+    bool frameReadyNeverRises = false;
+    bool holdFrames = false;  // step mode from the start
+};
+
+class SimCamera : public host::Disk {
+public:
+    explicit SimCamera(SimOptions options = {});
+
+    uint64_t Size() const override;
+
+    // Step mode: while held, no frame-ready flag rises on its own (at any
+    // frame rate); ReleaseFrame raises it for exactly one frame, taking the
+    // registers in force now. False when configuration has not ended.
+    void HoldFrames(bool hold);
+    bool ReleaseFrame();
+    void SetFrameReadyNeverRises(bool neverRises);
+
+    // Inspection for tests.
+    uint16_t Register(uint16_t address) const;
+    SensorSettings CurrentSettings() const;
+    bool Configured() const;
+    uint64_t FramesRead() const;
+    std::vector<std::string> Log() const { return log_.Lines(); }
+    void WriteLog(const std::string& path) const { log_.WriteTo(path); }
+
+protected:
+    bool ReadAt(uint64_t offset, void* buffer, size_t length) override;
+    bool WriteAt(uint64_t offset, const void* buffer, size_t length) override;
+
+private:
+    struct FrameJob {
+        SensorSettings settings;
+        uint64_t frameNumber;
+    };
+
+    void SleepForTransfer(size_t length) const;
+    void FillStatusSector(uint8_t* sector);
+    void UpdateFrameReady(std::chrono::steady_clock::time_point now);
+    bool FrameReadyFlag() const;
+    FrameJob TakeFrame();
+    void RunCommand(const uint8_t* sector);
+    void WriteRegister(uint16_t address, uint16_t value);
+    void EndConfiguration();
+    void StopFrames();
+
+    const std::shared_ptr<const Scene> scene_;
+    const Identity identity_;
+    const std::chrono::steady_clock::duration framePeriod_;  // zero at a frame rate of 0
+    const std::chrono::microseconds transferLatency_;
+    const uint64_t bytesPerSecond_;
+
+    EventLog log_;
+
+    // Everything below is guarded by lock_, taken by every transfer and every
+    // inspection; frames are rendered outside it from a snapshot.
+    mutable std::mutex lock_;
+    RegisterFile registers_;
+    std::optional<uint16_t> pendingAddress_;  // address phase awaiting its data
+    bool configured_ = false;                 // end of configuration in force
+    bool holdFrames_;
+    bool neverRises_;
+    bool frameWaiting_ = false;  // a captured frame not yet read
+    SensorSettings waitingFrame_;
+    std::chrono::steady_clock::time_point nextCapture_;
+    uint64_t framesRead_ = 0;
+};
+
+}  // namespace sim
