@@ -1,0 +1,23 @@
+// What the kernel knows about the running thread: its IRQL, the spin locks
+// it holds, its critical-region count, and the system thread object when it
+// is one. Every host thread has its own (thread-local) record.
+#pragma once
+
+#include <ntddk.h>
+
+namespace host::nt {
+
+struct CurrentThreadState {
+    KIRQL irql = PASSIVE_LEVEL;
+    int spinLocksHeld = 0;
+    int criticalRegions = 0;
+    PETHREAD systemThread = nullptr;
+};
+
+CurrentThreadState& CurrentThread();
+
+// Stops with a bug check unless the caller runs at PASSIVE_LEVEL, as every
+// Zw*, Io* registry and file routine and PsCreateSystemThread require.
+void RequirePassiveLevel(const char* routine);
+
+}  // namespace host::nt

@@ -1,0 +1,27 @@
+// The whole-kernel leak check and reset.
+#include "host/nt/kernel_control.h"
+
+#include "host/nt/kernel_parts.h"
+#include "host/nt/object_table.h"
+
+namespace host {
+
+std::string CheckNoLeaks() {
+    std::string report;
+    nt::DescribeObjectLeaks(&report);
+    nt::DescribePoolLeaks(&report);
+    nt::DescribeThreadLeaks(&report);
+    return report;
+}
+
+void ResetKernel() {
+    nt::WaitForSystemThreads();
+    nt::ResetObjects();
+    nt::ResetThreadFaults();
+    nt::ResetDisks();
+    nt::ResetDevices();
+    nt::ResetRegistry();
+    nt::ResetPool();
+}
+
+}  // namespace host

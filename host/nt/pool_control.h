@@ -1,0 +1,47 @@
+// Test control of the host pool (ExAllocatePoolWithTag and friends).
+//
+// Every allocation is recorded in a side table (tag, size, pool type), not in
+// a header before the block, so AddressSanitizer sees the true end of each
+// allocation. New memory is filled with 0xA5, never zero: code that relies on
+// zeroed pool shows up. Freeing a pointer that is not a live allocation,
+// freeing twice, or freeing with a tag other than the allocation's stops with
+// a bug check.
+//
+// Fault injection makes ExAllocatePoolWithTag return null, the way a kernel
+// low on resources does; plans stay in force until ClearPoolFaults or
+// ResetKernel.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include <ntddk.h>
+
+namespace host {
+
+struct PoolTagStats {
+    size_t liveAllocations = 0;
+    size_t liveBytes = 0;
+    size_t totalAllocations = 0;   // successful, since the last reset
+    size_t failedAllocations = 0;  // refused by fault injection
+};
+
+PoolTagStats PoolStatsForTag(ULONG tag);
+size_t PoolLiveAllocations();
+size_t PoolLiveBytes();
+
+// The allocation `n` calls from now fails (1: the next one), whatever its tag.
+void FailPoolAllocation(uint64_t n);
+// Every allocation with this tag fails.
+void FailPoolAllocationsWithTag(ULONG tag);
+// Each allocation fails with the given probability, drawn from a generator
+// seeded with `seed`, so a failing run can be repeated.
+void FailPoolAllocationsAtRandom(uint32_t seed, double probability);
+void ClearPoolFaults();
+
+// A tag as the pool shows it: the four bytes in memory order ('wNCK' shows
+// as "KCNw").
+std::string PoolTagName(ULONG tag);
+
+}  // namespace host

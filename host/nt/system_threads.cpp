@@ -1,0 +1,182 @@
+// System threads on host threads. The host thread is detached: a thread
+// object, not a join, tells who waits that the thread has ended.
+#include <pthread.h>
+
+#include <chrono>
+
+#include "host/nt/bug_check.h"
+#include "host/nt/current_thread.h"
+#include "host/nt/kernel_parts.h"
+#include "host/nt/thread_object.h"
+#include "host/nt/threads_control.h"
+
+namespace {
+
+struct ThreadTable {
+    // All guarded by the kernel mutex.
+    int running = 0;
+    unsigned long created = 0;
+    int failuresPending = 0;
+    NTSTATUS failureStatus = STATUS_SUCCESS;
+};
+
+ThreadTable& Threads() {
+    static ThreadTable table;
+    return table;
+}
+
+// Runs on the ending thread: checks the state it leaves, signals its object
+// and drops its own reference.
+void EndSystemThread(_ETHREAD* thread, NTSTATUS status) {
+    host::nt::CurrentThreadState& state = host::nt::CurrentThread();
+    std::string name = "system thread " + std::to_string(thread->number);
+    if (state.irql != PASSIVE_LEVEL) {
+        host::BugCheck(name + " ended at IRQL " + std::to_string(state.irql) + " with " +
+                       std::to_string(state.spinLocksHeld) + " spin lock(s) held");
+    }
+    if (state.criticalRegions != 0) {
+        host::BugCheck(name + " ended inside " + std::to_string(state.criticalRegions) +
+                       " critical region(s)");
+    }
+    {
+        std::lock_guard<std::mutex> lock(host::nt::KernelMutex());
+        thread->ended = true;
+        thread->exitStatus = status;
+        host::nt::DispatcherChanged().notify_all();
+    }
+    host::nt::DereferenceObject(thread);
+    std::lock_guard<std::mutex> lock(host::nt::KernelMutex());
+    --Threads().running;
+    host::nt::DispatcherChanged().notify_all();
+}
+
+void* RunSystemThread(void* argument) {
+    _ETHREAD* thread = static_cast<_ETHREAD*>(argument);
+    host::nt::CurrentThread().systemThread = thread;
+    thread->startRoutine(thread->startContext);
+    EndSystemThread(thread, STATUS_SUCCESS);
+    return nullptr;
+}
+
+// With the kernel mutex held: consumes an injected failure.
+bool TakeInjectedFailure(NTSTATUS* status) {
+    ThreadTable& table = Threads();
+    if (table.failuresPending == 0) {
+        return false;
+    }
+    --table.failuresPending;
+    *status = table.failureStatus;
+    return true;
+}
+
+}  // namespace
+
+struct _OBJECT_TYPE {
+    const char* name;
+};
+
+namespace {
+_OBJECT_TYPE threadType{"Thread"};
+POBJECT_TYPE threadTypePointer = &threadType;
+}  // namespace
+
+POBJECT_TYPE* PsThreadType = &threadTypePointer;
+
+std::string _ETHREAD::Describe() const {
+    return "system thread " + std::to_string(number) + (ended ? " (ended)" : " (running)");
+}
+
+namespace host {
+
+void FailNextThreadCreations(int count, NTSTATUS status) {
+    std::lock_guard<std::mutex> lock(nt::KernelMutex());
+    Threads().failuresPending = count;
+    Threads().failureStatus = status;
+}
+
+int RunningSystemThreads() {
+    std::lock_guard<std::mutex> lock(nt::KernelMutex());
+    return Threads().running;
+}
+
+namespace nt {
+
+void DescribeThreadLeaks(std::string* report) {
+    const CurrentThreadState& state = CurrentThread();
+    if (state.criticalRegions != 0) {
+        *report += "the calling thread is inside " + std::to_string(state.criticalRegions) +
+                   " critical region(s)\n";
+    }
+    if (state.spinLocksHeld != 0) {
+        *report +=
+            "the calling thread holds " + std::to_string(state.spinLocksHeld) + " spin lock(s)\n";
+    }
+}
+
+void WaitForSystemThreads() {
+    std::unique_lock<std::mutex> lock(KernelMutex());
+    if (!DispatcherChanged().wait_for(lock, std::chrono::seconds(10),
+                                      [] { return Threads().running == 0; })) {
+        BugCheck(std::to_string(Threads().running) +
+                 " system thread(s) still running ten seconds into a kernel reset");
+    }
+}
+
+void ResetThreadFaults() {
+    std::lock_guard<std::mutex> lock(KernelMutex());
+    Threads().failuresPending = 0;
+    CurrentThreadState& state = CurrentThread();
+    state.criticalRegions = 0;
+    state.spinLocksHeld = 0;
+    state.irql = PASSIVE_LEVEL;
+}
+
+}  // namespace nt
+}  // namespace host
+
+NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
+                                    POBJECT_ATTRIBUTES ObjectAttributes, HANDLE ProcessHandle,
+                                    PCLIENT_ID ClientId, PKSTART_ROUTINE StartRoutine,
+                                    PVOID StartContext) {
+    (void)ObjectAttributes;
+    (void)ProcessHandle;
+    host::nt::RequirePassiveLevel("PsCreateSystemThread");
+    auto* thread = new _ETHREAD;
+    thread->startRoutine = StartRoutine;
+    thread->startContext = StartContext;
+    {
+        std::lock_guard<std::mutex> lock(host::nt::KernelMutex());
+        NTSTATUS status;
+        if (TakeInjectedFailure(&status)) {
+            delete thread;
+            return status;
+        }
+        thread->number = ++Threads().created;
+        thread->references = 1;  // the running thread's own
+        ++Threads().running;
+    }
+    host::nt::InsertObject(thread);
+    *ThreadHandle = host::nt::CreateHandle(thread, DesiredAccess);
+    if (ClientId != nullptr) {
+        ClientId->UniqueProcess = reinterpret_cast<HANDLE>(4);  // the System process
+        ClientId->UniqueThread = reinterpret_cast<HANDLE>(thread->number * 4);
+    }
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t id;
+    if (pthread_create(&id, &attributes, RunSystemThread, thread) != 0) {
+        host::BugCheck("the host could not start a thread");
+    }
+    pthread_attr_destroy(&attributes);
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS NTAPI PsTerminateSystemThread(NTSTATUS ExitStatus) {
+    _ETHREAD* thread = host::nt::CurrentThread().systemThread;
+    if (thread == nullptr) {
+        host::BugCheck("PsTerminateSystemThread called outside a system thread");
+    }
+    EndSystemThread(thread, ExitStatus);
+    pthread_exit(nullptr);
+}
