@@ -1,10 +1,9 @@
 // The simulated camera's event log: one line per register write
 // ("W AAAA VVVV", hex), end of configuration ("END") and frame read
-// ("FRAME n"). Thread-safe.
+// ("FRAME n"). Not locked itself: its owner serialises every use.
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -16,16 +15,14 @@ public:
     void EndOfConfiguration();
     void FrameRead(uint64_t frameNumber);
 
-    std::vector<std::string> Lines() const;
-    // One event per line. Throws std::runtime_error when the file cannot be
-    // written.
-    void WriteTo(const std::string& path) const;
+    const std::vector<std::string>& Lines() const { return lines_; }
 
 private:
-    void Append(std::string line);
-
-    mutable std::mutex lock_;
-    std::vector<std::string> lines_;  // guarded by lock_
+    std::vector<std::string> lines_;
 };
+
+// One event per line. Throws std::runtime_error when the file cannot be
+// written.
+void WriteLogFile(const std::string& path, const std::vector<std::string>& lines);
 
 }  // namespace sim

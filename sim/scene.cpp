@@ -2,6 +2,8 @@
 // sensor, raw mosaics tiled over it.
 #include "sim/scene.h"
 
+#include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "sim/image_files.h"
@@ -132,12 +134,19 @@ std::shared_ptr<const Scene> Scene::FromRaw(int width, int height,
     CheckPicture(width, height, 1, values.size());
     std::shared_ptr<Scene> scene(new Scene);
     scene->mosaic_.resize(kSensorPixels);
-    for (int y = 0; y < kSensorHeight; ++y) {
-        const uint8_t* source = &values[static_cast<size_t>(y % height) * width];
+    // Tile each picture row across the sensor width once, then copy the
+    // tiled rows down the sensor.
+    int tiledRows = std::min(height, kSensorHeight);
+    for (int y = 0; y < tiledRows; ++y) {
+        const uint8_t* source = &values[static_cast<size_t>(y) * width];
         uint8_t* row = &scene->mosaic_[static_cast<size_t>(y) * kSensorWidth];
         for (int x = 0; x < kSensorWidth; ++x) {
             row[x] = source[x % width];
         }
+    }
+    for (int y = tiledRows; y < kSensorHeight; ++y) {
+        std::memcpy(&scene->mosaic_[static_cast<size_t>(y) * kSensorWidth], scene->Row(y % height),
+                    kSensorWidth);
     }
     scene->raw_ = true;
     return scene;

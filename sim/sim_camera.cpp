@@ -101,6 +101,15 @@ uint64_t SimCamera::FramesRead() const {
     return framesRead_;
 }
 
+std::vector<std::string> SimCamera::Log() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return log_.Lines();
+}
+
+void SimCamera::WriteLog(const std::string& path) const {
+    WriteLogFile(path, Log());
+}
+
 // A read is served area by area: the status sector where it overlaps, one
 // frame when it covers the first frame byte, zeros everywhere else (also for
 // reads starting inside the frame area).

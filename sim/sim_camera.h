@@ -63,8 +63,9 @@ public:
     SensorSettings CurrentSettings() const;
     bool Configured() const;
     uint64_t FramesRead() const;
-    std::vector<std::string> Log() const { return log_.Lines(); }
-    void WriteLog(const std::string& path) const { log_.WriteTo(path); }
+    std::vector<std::string> Log() const;
+    // Throws std::runtime_error when the file cannot be written.
+    void WriteLog(const std::string& path) const;
 
 protected:
     bool ReadAt(uint64_t offset, void* buffer, size_t length) override;
@@ -92,8 +93,6 @@ private:
     const std::chrono::microseconds transferLatency_;
     const uint64_t bytesPerSecond_;
 
-    EventLog log_;
-
     // Everything below is guarded by lock_, taken by every transfer and every
     // inspection; frames are rendered outside it from a snapshot.
     mutable std::mutex lock_;
@@ -106,6 +105,7 @@ private:
     SensorSettings waitingFrame_;
     std::chrono::steady_clock::time_point nextCapture_;
     uint64_t framesRead_ = 0;
+    EventLog log_;
 };
 
 }  // namespace sim

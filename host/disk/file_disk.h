@@ -15,8 +15,8 @@ namespace host {
 
 class FileDisk : public Disk {
 public:
-    // Opens `path` read-write. Throws std::system_error naming the path when
-    // it cannot be opened or is neither a regular file nor a block device.
+    // Opens `path` read-write; a regular file's size is taken now. Throws std::system_error naming
+    // the path when it cannot be opened or is neither a regular file nor a block device.
     explicit FileDisk(const std::string& path);
     ~FileDisk() override;
 

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -296,6 +297,34 @@ TEST(EventLog, WritesOneEventPerLine) {
 TEST(EventLog, UnwritablePathThrows) {
     SimCamera camera(AtFrameRateZero(CoordinateScene()));
     EXPECT_THROW(camera.WriteLog("/nonexistent-dir/log.txt"), std::runtime_error);
+}
+
+// A capture thread polls and reads while the test releases frames and writes
+// registers: every released frame is read exactly once and logged in order.
+TEST(Concurrency, CaptureThreadAndTestShareTheCamera) {
+    SimOptions options = AtFrameRateZero(CoordinateScene());
+    options.holdFrames = true;
+    SimCamera camera(options);
+    Configure(camera, kSmallWindow);
+    constexpr int kFrames = 50;
+    std::thread capture([&camera] {
+        for (int read = 0; read < kFrames;) {
+            if (FrameReadyByte(camera) == 1) {
+                ReadFrame(camera, 512);
+                ++read;
+            }
+        }
+    });
+    for (int released = 0; released < kFrames;) {
+        if (FrameReadyByte(camera) == 0 && camera.ReleaseFrame()) {
+            ++released;
+        }
+        WriteRegister(camera, 0x0202, static_cast<uint16_t>(released));
+    }
+    capture.join();
+    EXPECT_EQ(camera.FramesRead(), static_cast<uint64_t>(kFrames));
+    std::vector<std::string> log = camera.Log();
+    EXPECT_EQ(std::count(log.begin(), log.end(), "FRAME " + std::to_string(kFrames)), 1);
 }
 
 }  // namespace
