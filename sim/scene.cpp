@@ -152,16 +152,16 @@ std::shared_ptr<const Scene> Scene::FromRaw(int width, int height,
     return scene;
 }
 
-std::shared_ptr<const Scene> Scene::Load(const std::string& spec) {
+std::shared_ptr<const Scene> Scene::Load(const std::string& source) {
     const std::string rawPrefix = "raw:";
-    if (spec == "bars") {
+    if (source == "bars") {
         return Bars();
     }
-    if (spec.compare(0, rawPrefix.size(), rawPrefix) == 0) {
-        Image image = ReadPgm(spec.substr(rawPrefix.size()));
+    if (source.compare(0, rawPrefix.size(), rawPrefix) == 0) {
+        Image image = ReadPgm(source.substr(rawPrefix.size()));
         return FromRaw(image.width, image.height, image.pixels);
     }
-    Image image = ReadColourImage(spec);
+    Image image = ReadColourImage(source);
     return FromRgb(image.width, image.height, image.pixels);
 }
 

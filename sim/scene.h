@@ -48,7 +48,7 @@ public:
     static std::shared_ptr<const Scene> FromRaw(int width, int height,
                                                 const std::vector<uint8_t>& values);
     // "bars", "raw:FILE.pgm" or a PNG or PPM file. Throws std::runtime_error.
-    static std::shared_ptr<const Scene> Load(const std::string& spec);
+    static std::shared_ptr<const Scene> Load(const std::string& source);
 
     // One mosaic row of kSensorWidth values.
     const uint8_t* Row(int y) const;
