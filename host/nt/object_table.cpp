@@ -123,6 +123,11 @@ long DereferenceObject(KernelObject* object) {
     return remaining;
 }
 
+KernelObject* ReleaseReferenceLocked(KernelObject* object) {
+    --object->references;
+    return DetachIfUnused(object);
+}
+
 void DescribeObjectLeaks(std::string* report) {
     std::lock_guard<std::mutex> lock(KernelMutex());
     for (const KernelObject* object : Table().inOrder) {

@@ -53,6 +53,9 @@ NTSTATUS ReferenceByHandle(HANDLE handle, ObjectKind kind, KernelObject** object
 // the last one deletes the object.
 void ReferenceObject(KernelObject* object);
 long DereferenceObject(KernelObject* object);
+// With the kernel mutex held: drops a reference and returns the object when
+// that was the last use, for the caller to delete after unlocking.
+KernelObject* ReleaseReferenceLocked(KernelObject* object);
 
 // A reference taken by handle, dropped at the end of the scope.
 template <typename T>

@@ -38,16 +38,18 @@ void EndSystemThread(_ETHREAD* thread, NTSTATUS status) {
         host::BugCheck(name + " ended inside " + std::to_string(state.criticalRegions) +
                        " critical region(s)");
     }
+    // One step for whoever looks: signalled, no longer running, and without
+    // the thread's own reference.
+    host::nt::KernelObject* unused;
     {
         std::lock_guard<std::mutex> lock(host::nt::KernelMutex());
         thread->ended = true;
         thread->exitStatus = status;
+        unused = host::nt::ReleaseReferenceLocked(thread);
+        --Threads().running;
         host::nt::DispatcherChanged().notify_all();
     }
-    host::nt::DereferenceObject(thread);
-    std::lock_guard<std::mutex> lock(host::nt::KernelMutex());
-    --Threads().running;
-    host::nt::DispatcherChanged().notify_all();
+    delete unused;
 }
 
 void* RunSystemThread(void* argument) {
@@ -125,6 +127,7 @@ void WaitForSystemThreads() {
 void ResetThreadFaults() {
     std::lock_guard<std::mutex> lock(KernelMutex());
     Threads().failuresPending = 0;
+    Threads().created = 0;
     CurrentThreadState& state = CurrentThread();
     state.criticalRegions = 0;
     state.spinLocksHeld = 0;

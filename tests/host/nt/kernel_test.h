@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <ntddk.h>
+
 #include "host/nt/kernel_control.h"
 
 class KernelTest : public ::testing::Test {
