@@ -22,9 +22,9 @@ CameraDevice* AllocateCameraDevice(KSDEVICE* device) {
 
 void SetConstructionValues(CameraDevice* camera) {
     camera->BasePhase = 0;
-    __builtin_memset(&camera->Timeout, 0,
-                     reinterpret_cast<UCHAR*>(&camera->Blue + 1) -
-                         reinterpret_cast<UCHAR*>(&camera->Timeout));
+    __builtin_memset(
+        &camera->Timeout, 0,
+        reinterpret_cast<UCHAR*>(&camera->Blue + 1) - reinterpret_cast<UCHAR*>(&camera->Timeout));
     camera->PhysicalDeviceObject = camera->Device->PhysicalDeviceObject;
     camera->BayerPhase = camera->BasePhase;
     camera->Timeout = 3000;
@@ -45,7 +45,9 @@ void DestroyCameraDevice(void* record) {
     PoolFree(camera, PoolTagContext);
 }
 
-void SetFormatLock(CameraDevice* camera, ULONG value) { AtomicExchange(&camera->FormatLock, value); }
+void SetFormatLock(CameraDevice* camera, ULONG value) {
+    AtomicExchange(&camera->FormatLock, value);
+}
 
 void CameraDevice::SignalFrameReady() {
     if (AttachedPin != nullptr) {
@@ -63,11 +65,17 @@ bool CameraDevice::ReadFrame(void* buffer, bool* ok) {
     return transferred;
 }
 
-void CameraDevice::GetFrameBytes(ULONG* frameBytes) { *frameBytes = FrameBytes; }
+void CameraDevice::GetFrameBytes(ULONG* frameBytes) {
+    *frameBytes = FrameBytes;
+}
 
-void CameraDevice::GetFrameOffset(LONG* frameOffset) { *frameOffset = FrameOffset; }
+void CameraDevice::GetFrameOffset(LONG* frameOffset) {
+    *frameOffset = FrameOffset;
+}
 
-void CameraDevice::GetFrameStride(LONG* frameStride) { *frameStride = FrameStride; }
+void CameraDevice::GetFrameStride(LONG* frameStride) {
+    *frameStride = FrameStride;
+}
 
 void CameraDevice::OnStopped() {}
 
@@ -87,4 +95,6 @@ HANDLE CameraDevice::OpenLink() {
 }
 
 // Registry persistence arrives with issue #4; until then nothing is written.
-bool CameraDevice::SaveSettings() { return false; }
+bool CameraDevice::SaveSettings() {
+    return false;
+}

@@ -31,7 +31,9 @@ struct WindowRegisters {
     ULONG readMode;
 };
 
-bool IsOdd(LONG value) { return (value & 1) != 0; }
+bool IsOdd(LONG value) {
+    return (value & 1) != 0;
+}
 
 void ClampFreeWindow(LONG* x, LONG* y, LONG* width, LONG* height) {
     if (*x < 0 || *x >= SensorWidth - MinWindow) {
@@ -69,8 +71,14 @@ WindowRegisters ComputeWindowRegisters(const CameraDevice* camera) {
     ULONG x = static_cast<ULONG>(camera->RoiX);
     ULONG y = static_cast<ULONG>(camera->RoiY);
     ULONG widest = w > 1224 ? w : 1224;
-    return {h + ExtraFrameLines, 2 * (widest + 312),  x + ColumnAddressOffset, y,
-            x + w + 23,          y + h - 1,           w,                       h,
+    return {h + ExtraFrameLines,
+            2 * (widest + 312),
+            x + ColumnAddressOffset,
+            y,
+            x + w + 23,
+            y + h - 1,
+            w,
+            h,
             ReadModeFull};
 }
 
@@ -79,14 +87,22 @@ void WriteWindowBlock(CameraDevice* camera, const WindowRegisters& r) {
         USHORT address;
         ULONG value;
     } sequence[] = {
-        {RegisterFrameLines, r.frameLines},   {RegisterLineLength, r.lineLength},
-        {RegisterFirstColumn, r.firstColumn}, {RegisterFirstRow, r.firstRow},
-        {RegisterLastColumn, r.lastColumn},   {RegisterLastRow, r.lastRow},
-        {RegisterOutputWidth, r.outputWidth}, {RegisterOutputHeight, r.outputHeight},
-        {RegisterTiming0400, 0},              {RegisterTiming0404, 16},
-        {RegisterTiming3018, 0},              {RegisterTiming3010, 0x94},
-        {RegisterTiming3014, 0x3FC},          {RegisterTiming301A, 0x10DE},
-        {RegisterParameterHold, 0},           {RegisterReadMode, r.readMode},
+        {RegisterFrameLines, r.frameLines},
+        {RegisterLineLength, r.lineLength},
+        {RegisterFirstColumn, r.firstColumn},
+        {RegisterFirstRow, r.firstRow},
+        {RegisterLastColumn, r.lastColumn},
+        {RegisterLastRow, r.lastRow},
+        {RegisterOutputWidth, r.outputWidth},
+        {RegisterOutputHeight, r.outputHeight},
+        {RegisterTiming0400, 0},
+        {RegisterTiming0404, 16},
+        {RegisterTiming3018, 0},
+        {RegisterTiming3010, 0x94},
+        {RegisterTiming3014, 0x3FC},
+        {RegisterTiming301A, 0x10DE},
+        {RegisterParameterHold, 0},
+        {RegisterReadMode, r.readMode},
     };
     // Failed writes are neither retried nor allowed to stop the sequence.
     for (const auto& write : sequence) {
@@ -216,8 +232,8 @@ bool CameraDevice::ConfigureSensor() {
 }
 
 bool ApplyGains(CameraDevice* camera) {
-    USHORT gain = static_cast<USHORT>(static_cast<ULONG>(AtomicRead(&camera->GlobalGain)) |
-                                      GainMarker);
+    USHORT gain =
+        static_cast<USHORT>(static_cast<ULONG>(AtomicRead(&camera->GlobalGain)) | GainMarker);
     WriteSensorRegister(camera, RegisterGainRed, gain);
     WriteSensorRegister(camera, RegisterGainGreen1, gain);
     WriteSensorRegister(camera, RegisterGainGreen2, gain);

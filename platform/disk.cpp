@@ -79,7 +79,9 @@ bool WriteDisk(HANDLE handle, const void* buffer, ULONG length) {
     return status == STATUS_SUCCESS && ioStatus.Information == length;
 }
 
-void CloseDisk(HANDLE handle) { ZwClose(handle); }
+void CloseDisk(HANDLE handle) {
+    ZwClose(handle);
+}
 
 SIZE_T CompareMemory(const void* first, const void* second, SIZE_T length) {
     return RtlCompareMemory(first, second, length);

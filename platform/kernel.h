@@ -39,14 +39,20 @@ typedef IUnknown* PUNKNOWN;
 
 #else
 
-#include <ntddk.h>
 #include <ks.h>
 #include <ksmedia.h>
+#include <ntddk.h>
 
 // Wide string literals: WCHAR is char16_t in the host headers.
 #define KERNEL_TEXT(text) u##text
 
 #endif
 
-// Placement new, declared here because <new> is not available in the kernel.
-inline void* operator new(decltype(sizeof(0)), void* place) noexcept { return place; }
+#if defined(_WIN32)
+// Placement new: the kernel build has no C++ library headers.
+inline void* operator new(decltype(sizeof(0)), void* place) noexcept {
+    return place;
+}
+#else
+#include <new>
+#endif

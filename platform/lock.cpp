@@ -12,8 +12,14 @@ void AcquireShortLock(ShortLock* lock) {
     lock->previousIrql = previous;
 }
 
-void ReleaseShortLock(ShortLock* lock) { KeReleaseSpinLock(&lock->spinLock, lock->previousIrql); }
+void ReleaseShortLock(ShortLock* lock) {
+    KeReleaseSpinLock(&lock->spinLock, lock->previousIrql);
+}
 
-void EnterCriticalRegion() { KeEnterCriticalRegion(); }
+void EnterCriticalRegion() {
+    KeEnterCriticalRegion();
+}
 
-void LeaveCriticalRegion() { KeLeaveCriticalRegion(); }
+void LeaveCriticalRegion() {
+    KeLeaveCriticalRegion();
+}

@@ -8,4 +8,6 @@ namespace {
 constexpr ULONG PureVirtualCallBugCheck = 0xD15CCA11;
 }  // namespace
 
-extern "C" void __cxa_pure_virtual() { KeBugCheckEx(PureVirtualCallBugCheck, 0, 0, 0, 0); }
+extern "C" void __cxa_pure_virtual() {
+    KeBugCheckEx(PureVirtualCallBugCheck, 0, 0, 0, 0);
+}

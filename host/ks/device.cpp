@@ -1,0 +1,153 @@
+// Driver registration and device PnP for the class-driver stand-in.
+#include "host/ks/device.h"
+
+#include <map>
+#include <mutex>
+
+#include "host/ks/object_bag.h"
+#include "host/nt/bug_check.h"
+#include "host/nt/devices.h"
+
+namespace host {
+
+namespace {
+
+struct Registry {
+    std::mutex mutex;
+    std::map<PDRIVER_OBJECT, const KSDEVICE_DESCRIPTOR*> descriptors;
+    // The device mutex of each live device: recursive, as the class
+    // driver's is.
+    std::map<PKSDEVICE, std::unique_ptr<std::recursive_mutex>> deviceMutexes;
+};
+
+Registry& Registered() {
+    static Registry registry;
+    return registry;
+}
+
+std::recursive_mutex& DeviceMutex(PKSDEVICE device) {
+    Registry& registry = Registered();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    auto found = registry.deviceMutexes.find(device);
+    if (found == registry.deviceMutexes.end()) {
+        BugCheck("device mutex of a device that was never added");
+    }
+    return *found->second;
+}
+
+}  // namespace
+
+Driver::Driver(PDRIVER_INITIALIZE entry) {
+    UNICODE_STRING registryPath{};
+    entryStatus_ = entry(&object_, &registryPath);
+}
+
+Driver::~Driver() {
+    Registry& registry = Registered();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.descriptors.erase(&object_);
+}
+
+const KSDEVICE_DESCRIPTOR* Driver::Descriptor() const {
+    Registry& registry = Registered();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    auto found = registry.descriptors.find(const_cast<PDRIVER_OBJECT>(&object_));
+    return found == registry.descriptors.end() ? nullptr : found->second;
+}
+
+Device::Device(Driver& driver) : driver_(driver) {
+    functional_.DriverObject = driver.Object();
+    device_.Descriptor = driver.Descriptor();
+    device_.FunctionalDeviceObject = &functional_;
+    device_.PhysicalDeviceObject = CreatePhysicalDeviceObject();
+    device_.NextDeviceObject = device_.PhysicalDeviceObject;
+    device_.SystemPowerState = PowerSystemWorking;
+    device_.DevicePowerState = PowerDeviceD0;
+}
+
+Device::~Device() {
+    Remove();
+    DeletePhysicalDeviceObject(device_.PhysicalDeviceObject);
+}
+
+NTSTATUS Device::Add() {
+    if (added_) {
+        BugCheck("device added twice");
+    }
+    {
+        Registry& registry = Registered();
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        registry.deviceMutexes[&device_] = std::make_unique<std::recursive_mutex>();
+    }
+    device_.Bag = CreateObjectBag();
+    added_ = true;
+    const KSDEVICE_DISPATCH* dispatch =
+        device_.Descriptor != nullptr ? device_.Descriptor->Dispatch : nullptr;
+    NTSTATUS status = STATUS_SUCCESS;
+    if (dispatch != nullptr && dispatch->Add != nullptr) {
+        status = dispatch->Add(&device_);
+    }
+    // A failed add leaves no device: the class driver frees what it made.
+    if (!NT_SUCCESS(status)) {
+        Remove();
+    }
+    return status;
+}
+
+NTSTATUS Device::Start() {
+    const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
+    NTSTATUS status = STATUS_SUCCESS;
+    if (dispatch != nullptr && dispatch->Start != nullptr) {
+        status = dispatch->Start(&device_, nullptr, nullptr, nullptr);
+    }
+    device_.Started = NT_SUCCESS(status) ? TRUE : FALSE;
+    return status;
+}
+
+void Device::Stop() {
+    const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
+    if (dispatch != nullptr && dispatch->Stop != nullptr) {
+        dispatch->Stop(&device_, nullptr);
+    }
+    device_.Started = FALSE;
+}
+
+void Device::Remove() {
+    if (!added_) {
+        return;
+    }
+    const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
+    if (dispatch != nullptr && dispatch->Remove != nullptr) {
+        dispatch->Remove(&device_, nullptr);
+    }
+    FreeObjectBag(static_cast<ObjectBag*>(device_.Bag));
+    device_.Bag = nullptr;
+    device_.Context = nullptr;
+    device_.Started = FALSE;
+    added_ = false;
+    Registry& registry = Registered();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.deviceMutexes.erase(&device_);
+}
+
+size_t Device::BagSize() const {
+    return device_.Bag != nullptr ? ObjectBagSize(static_cast<ObjectBag*>(device_.Bag)) : 0;
+}
+
+}  // namespace host
+
+NTSTATUS NTAPI KsInitializeDriver(PDRIVER_OBJECT DriverObject, PUNICODE_STRING,
+                                  const KSDEVICE_DESCRIPTOR* Descriptor) {
+    host::Registry& registry = host::Registered();
+    std::lock_guard<std::mutex> lock(registry.mutex);
+    registry.descriptors[DriverObject] = Descriptor;
+    return STATUS_SUCCESS;
+}
+
+void NTAPI KsAcquireDevice(PKSDEVICE Device) {
+    host::DeviceMutex(Device).lock();
+}
+
+void NTAPI KsReleaseDevice(PKSDEVICE Device) {
+    host::DeviceMutex(Device).unlock();
+}

@@ -1,0 +1,57 @@
+// The class driver's device side: driver registration and the PnP life of a
+// device (add, start, stop, removal) with its object bag and device mutex.
+// Tests and the tool drive a loaded driver through these classes.
+#pragma once
+
+#include <ks.h>
+
+#include <memory>
+
+namespace host {
+
+// A loaded driver: its driver object after DriverEntry ran.
+class Driver {
+public:
+    explicit Driver(PDRIVER_INITIALIZE entry);
+    ~Driver();
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+
+    NTSTATUS EntryStatus() const { return entryStatus_; }
+    // The descriptor KsInitializeDriver recorded, or null.
+    const KSDEVICE_DESCRIPTOR* Descriptor() const;
+    PDRIVER_OBJECT Object() { return &object_; }
+
+private:
+    DRIVER_OBJECT object_{};
+    NTSTATUS entryStatus_;
+};
+
+// One device of a driver, with its physical device object (whose driver key
+// exists in the host registry). Destruction removes it if it is still there.
+class Device {
+public:
+    explicit Device(Driver& driver);
+    ~Device();
+    Device(const Device&) = delete;
+    Device& operator=(const Device&) = delete;
+
+    // The PnP steps; each calls the driver's dispatch routine if it has one.
+    NTSTATUS Add();
+    NTSTATUS Start();
+    void Stop();
+    // Frees the object bag (running its free routines) and forgets the device.
+    void Remove();
+
+    KSDEVICE* Ks() { return &device_; }
+    PDEVICE_OBJECT PhysicalDeviceObject() { return device_.PhysicalDeviceObject; }
+    size_t BagSize() const;
+
+private:
+    Driver& driver_;
+    KSDEVICE device_{};
+    DEVICE_OBJECT functional_{};
+    bool added_ = false;
+};
+
+}  // namespace host

@@ -1,0 +1,71 @@
+// Object bags as a list of pool entries.
+#include "host/ks/object_bag.h"
+
+#include <mutex>
+
+namespace host {
+
+namespace {
+
+// The class driver's pool tag for bag entries.
+constexpr ULONG BagEntryTag = 0x6761424B;  // 'gaBK'
+
+struct BagEntry {
+    PVOID item;
+    PFNKSFREE free;
+    BagEntry* next;
+};
+
+}  // namespace
+
+struct ObjectBag {
+    std::mutex mutex;
+    BagEntry* newest = nullptr;
+    size_t size = 0;
+};
+
+ObjectBag* CreateObjectBag() {
+    return new ObjectBag;
+}
+
+void FreeObjectBag(ObjectBag* bag) {
+    BagEntry* entry;
+    {
+        std::lock_guard<std::mutex> lock(bag->mutex);
+        entry = bag->newest;
+        bag->newest = nullptr;
+        bag->size = 0;
+    }
+    while (entry != nullptr) {
+        BagEntry* next = entry->next;
+        if (entry->free != nullptr) {
+            entry->free(entry->item);
+        } else {
+            ExFreePool(entry->item);
+        }
+        ExFreePoolWithTag(entry, BagEntryTag);
+        entry = next;
+    }
+    delete bag;
+}
+
+size_t ObjectBagSize(const ObjectBag* bag) {
+    std::lock_guard<std::mutex> lock(const_cast<ObjectBag*>(bag)->mutex);
+    return bag->size;
+}
+
+}  // namespace host
+
+NTSTATUS NTAPI KsAddItemToObjectBag(KSOBJECT_BAG ObjectBag, PVOID Item, PFNKSFREE Free) {
+    auto* bag = static_cast<host::ObjectBag*>(ObjectBag);
+    auto* entry = static_cast<host::BagEntry*>(
+        ExAllocatePoolWithTag(NonPagedPool, sizeof(host::BagEntry), host::BagEntryTag));
+    if (entry == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    std::lock_guard<std::mutex> lock(bag->mutex);
+    *entry = {Item, Free, bag->newest};
+    bag->newest = entry;
+    ++bag->size;
+    return STATUS_SUCCESS;
+}

@@ -1,0 +1,46 @@
+// A test fixture that runs the driver on a fresh host kernel: disks attached
+// in order, the driver loaded through its entry, devices added, and at the
+// end everything removed and checked for leaks.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "camera/camera_device.h"
+#include "host/ks/device.h"
+#include "sim/sim_camera.h"
+
+namespace testing_support {
+
+class DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Attaches a simulated camera; a frame rate of 0 unless the options say
+    // otherwise, so that tests never wait for a frame.
+    std::shared_ptr<sim::SimCamera> AttachCamera(sim::SimOptions options = Immediate());
+    std::u16string Attach(std::shared_ptr<host::Disk> disk);
+
+    // Adds a device and returns its CameraDevice (null if the add failed).
+    CameraDevice* AddDevice();
+    NTSTATUS LastAddStatus() const { return lastAddStatus_; }
+    host::Device& LastDevice() { return *devices_.back(); }
+
+    static sim::SimOptions Immediate();
+
+    std::unique_ptr<host::Driver> driver_;
+    std::vector<std::unique_ptr<host::Device>> devices_;
+    std::vector<std::u16string> links_;
+
+private:
+    NTSTATUS lastAddStatus_ = STATUS_SUCCESS;
+};
+
+// The register writes, END and FRAME lines of a simulated camera's log.
+std::vector<std::string> LogSince(const sim::SimCamera& camera, size_t first);
+
+}  // namespace testing_support
