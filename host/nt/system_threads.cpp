@@ -85,7 +85,9 @@ POBJECT_TYPE threadTypePointer = &threadType;
 POBJECT_TYPE* PsThreadType = &threadTypePointer;
 
 std::string _ETHREAD::Describe() const {
-    return "system thread " + std::to_string(number) + (ended ? " (ended)" : " (running)");
+    return "system thread " + std::to_string(number) +
+           (ended ? " (ended with " + host::Hex(static_cast<ULONG>(exitStatus)) + ")"
+                  : " (running)");
 }
 
 namespace host {

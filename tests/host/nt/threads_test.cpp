@@ -86,9 +86,10 @@ TEST_F(ThreadTest, LeakCheckReportsAReferenceNeverReleased) {
     RoutineRecord run;
     PETHREAD thread = StartThread(CountCall, &run);
     KeWaitForSingleObject(thread, Executive, KernelMode, FALSE, nullptr);
-    EXPECT_NE(host::CheckNoLeaks().find("thread object system thread 1 (ended): 0 handle(s), 1 "
-                                        "reference(s)"),
-              std::string::npos);
+    EXPECT_NE(
+        host::CheckNoLeaks().find("thread object system thread 1 (ended with 0x0): 0 handle(s), 1 "
+                                  "reference(s)"),
+        std::string::npos);
     ObDereferenceObject(thread);
 }
 
