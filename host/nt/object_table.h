@@ -74,6 +74,7 @@ public:
         return ReferenceByHandle(handle, kind, &object_);
     }
     T* operator->() const { return static_cast<T*>(object_); }
+    T& operator*() const { return *static_cast<T*>(object_); }
 
 private:
     KernelObject* object_ = nullptr;
