@@ -10,6 +10,10 @@
 
 #include "platform/kernel.h"
 
+// The block helpers must inline into the row loops: as calls, they would pass
+// their vectors through memory.
+#define BAYER_INLINE inline __attribute__((always_inline))
+
 namespace bayer_sse2 {
 
 // The colours of one block as byte planes: bytes 0-7 hold the block's even
@@ -25,12 +29,12 @@ struct BlockColours {
 enum RowKind { kGreenRed, kBlueGreen, kRedGreen, kGreenBlue };
 
 // The kinds of even and odd window rows for a Bayer phase; phases above 2 act as 3.
-inline RowKind EvenRowKind(LONG bayerPhase) {
+BAYER_INLINE RowKind EvenRowKind(LONG bayerPhase) {
     const RowKind kinds[4] = {kGreenRed, kBlueGreen, kRedGreen, kGreenBlue};
     return kinds[(bayerPhase >= 0 && bayerPhase <= 2) ? bayerPhase : 3];
 }
 
-inline RowKind OddRowKind(LONG bayerPhase) {
+BAYER_INLINE RowKind OddRowKind(LONG bayerPhase) {
     const RowKind kinds[4] = {kBlueGreen, kGreenRed, kGreenBlue, kRedGreen};
     return kinds[(bayerPhase >= 0 && bayerPhase <= 2) ? bayerPhase : 3];
 }
@@ -45,22 +49,22 @@ struct Neighbours {
     __m128i diagonal;     // P(-1, -1) + P(1, -1) + P(-1, 1) + P(1, 1)
 };
 
-inline __m128i Load(const UCHAR* address) {
+BAYER_INLINE __m128i Load(const UCHAR* address) {
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(address));
 }
 
 // Bytes at even offsets of a load, and at odd offsets, as 16-bit lanes.
-inline __m128i EvenBytes(__m128i bytes) {
+BAYER_INLINE __m128i EvenBytes(__m128i bytes) {
     return _mm_and_si128(bytes, _mm_set1_epi16(0x00FF));
 }
-inline __m128i OddBytes(__m128i bytes) {
+BAYER_INLINE __m128i OddBytes(__m128i bytes) {
     return _mm_srli_epi16(bytes, 8);
 }
 
 // Reads row y at columns c - 2 .. c + 17, rows y -+ 1 at c - 1 .. c + 16 and
 // rows y -+ 2 at c .. c + 15, for the block at column c (`centre`).
-inline void GatherNeighbours(const UCHAR* centre, ptrdiff_t stride, Neighbours* even,
-                             Neighbours* odd) {
+BAYER_INLINE void GatherNeighbours(const UCHAR* centre, ptrdiff_t stride, Neighbours* even,
+                                   Neighbours* odd) {
     // column[j]: lane k holds row y, column c - 2 + j + 2k.
     const __m128i left = Load(centre - 2);
     const __m128i middle = Load(centre);
@@ -102,13 +106,13 @@ inline void GatherNeighbours(const UCHAR* centre, ptrdiff_t stride, Neighbours* 
 // (sum + half) >> shift, arithmetic; the byte packing that follows turns
 // sums not above 0 into 0 and limits the rest to 255.
 template <int shift>
-inline __m128i RoundDown(__m128i sum) {
+BAYER_INLINE __m128i RoundDown(__m128i sum) {
     return _mm_srai_epi16(_mm_add_epi16(sum, _mm_set1_epi16(1 << (shift - 1))), shift);
 }
 
 // At a green site: filter B gives the colour left and right of it, filter C
 // the colour above and below. Sums stay within +-255 x 28.
-inline void GreenSiteFilters(const Neighbours& n, __m128i* along, __m128i* across) {
+BAYER_INLINE void GreenSiteFilters(const Neighbours& n, __m128i* along, __m128i* across) {
     const __m128i common =
         _mm_sub_epi16(_mm_add_epi16(_mm_slli_epi16(n.centre, 3), _mm_slli_epi16(n.centre, 1)),
                       _mm_slli_epi16(n.diagonal, 1));
@@ -123,7 +127,7 @@ inline void GreenSiteFilters(const Neighbours& n, __m128i* along, __m128i* acros
 }
 
 // At a red or blue site: filter A gives green, filter D the opposite colour.
-inline void ColourSiteFilters(const Neighbours& n, __m128i* green, __m128i* opposite) {
+BAYER_INLINE void ColourSiteFilters(const Neighbours& n, __m128i* green, __m128i* opposite) {
     const __m128i outer = _mm_add_epi16(n.horizontal2, n.vertical2);
     const __m128i inner = _mm_add_epi16(n.horizontal1, n.vertical1);
     *green = RoundDown<3>(
@@ -136,13 +140,13 @@ inline void ColourSiteFilters(const Neighbours& n, __m128i* green, __m128i* oppo
 }
 
 // Even-column lanes and odd-column lanes into one byte plane, limited to 0..255.
-inline __m128i Plane(__m128i evenColumns, __m128i oddColumns) {
+BAYER_INLINE __m128i Plane(__m128i evenColumns, __m128i oddColumns) {
     return _mm_packus_epi16(evenColumns, oddColumns);
 }
 
 // Red, green and blue of the 16 pixels of the block at `centre`.
 template <RowKind kind>
-inline BlockColours InterpolateBlock(const UCHAR* centre, ptrdiff_t stride) {
+BAYER_INLINE BlockColours InterpolateBlock(const UCHAR* centre, ptrdiff_t stride) {
     constexpr bool greenEven = kind == kGreenRed || kind == kGreenBlue;
     constexpr bool redRow = kind == kGreenRed || kind == kRedGreen;
     Neighbours even;
@@ -171,31 +175,31 @@ inline BlockColours InterpolateBlock(const UCHAR* centre, ptrdiff_t stride) {
 
 // A plane's even and odd lanes as 16-bit values shifted left by 8, ready for
 // the gain's high-half multiply.
-inline __m128i EvenHigh(__m128i plane) {
+BAYER_INLINE __m128i EvenHigh(__m128i plane) {
     return _mm_unpacklo_epi8(_mm_setzero_si128(), plane);
 }
-inline __m128i OddHigh(__m128i plane) {
+BAYER_INLINE __m128i OddHigh(__m128i plane) {
     return _mm_unpackhi_epi8(_mm_setzero_si128(), plane);
 }
 
 // The gain as the kernels' multiplier: the low 16 bits, limited to 32640
 // (any larger gain already takes every non-zero channel to 255), doubled, so
 // that the high half of (channel << 8) x multiplier is channel x gain / 128.
-inline __m128i GainMultiplier(ULONG gain) {
+BAYER_INLINE __m128i GainMultiplier(ULONG gain) {
     ULONG low = gain & 0xFFFF;
     low = low < 32640 ? low : 32640;
     return _mm_set1_epi16(static_cast<short>(low << 1));
 }
 
 // min(255, channel x gain / 128) in 16-bit lanes, from (channel << 8).
-inline __m128i Balance(__m128i channelHigh, __m128i multiplier) {
+BAYER_INLINE __m128i Balance(__m128i channelHigh, __m128i multiplier) {
     const __m128i scaled = _mm_mulhi_epu16(channelHigh, multiplier);
     return _mm_sub_epi16(scaled, _mm_subs_epu16(scaled, _mm_set1_epi16(255)));
 }
 
 // The 16 pixels (blue, green, red, fourth byte) in column order, from planes.
-inline void InterleavePixels(__m128i blue, __m128i green, __m128i red, __m128i fourth,
-                             __m128i pixels[4]) {
+BAYER_INLINE void InterleavePixels(__m128i blue, __m128i green, __m128i red, __m128i fourth,
+                                   __m128i pixels[4]) {
     const __m128i blueGreenEven = _mm_unpacklo_epi8(blue, green);
     const __m128i blueGreenOdd = _mm_unpackhi_epi8(blue, green);
     const __m128i redFourthEven = _mm_unpacklo_epi8(red, fourth);
@@ -212,7 +216,7 @@ inline void InterleavePixels(__m128i blue, __m128i green, __m128i red, __m128i f
 
 // Stores a block: whole blocks straight to the output, a last partial block
 // through the stack so only the pixels inside the row are written.
-inline void StoreBlock(UCHAR* target, const __m128i pixels[4], ULONG count) {
+BAYER_INLINE void StoreBlock(UCHAR* target, const __m128i pixels[4], ULONG count) {
     if (count == 16) {
         for (int i = 0; i < 4; ++i) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(target) + i, pixels[i]);

@@ -17,9 +17,14 @@ struct ColourConstants {
     // magnitude in the accumulator of its sign, 0 in the other.
     __m128i positive[3][3];
     __m128i negative[3][3];
-    // Offset magnitudes per output, as 16-bit and as 32-bit lanes.
+    // The 16-bit path's form: every magnitude, and all ones where the entry
+    // is flagged positive.
+    __m128i magnitude[3][3];
+    __m128i positiveMask[3][3];
+    // Offset magnitudes per output: of the positive sign, of either sign, and
+    // of each sign as 32-bit lanes.
     __m128i positiveOffset[3];
-    __m128i negativeOffset[3];
+    __m128i offset[3];
     __m128i positiveOffsetWide[3];
     __m128i negativeOffsetWide[3];
 };
@@ -45,11 +50,16 @@ void PrepareConstants(const ImagePipeline* pipeline, ColourConstants* constants)
                 _mm_set1_epi16(static_cast<short>(SignedPart(pipeline, index, true)));
             constants->negative[row][column] =
                 _mm_set1_epi16(static_cast<short>(SignedPart(pipeline, index, false)));
+            constants->magnitude[row][column] =
+                _mm_set1_epi16(static_cast<short>(Magnitude(pipeline->frameMatrix[index])));
+            constants->positiveMask[row][column] =
+                _mm_set1_epi16(pipeline->matrixPositive[index] != 0 ? -1 : 0);
         }
         const ULONG positiveOffset = SignedPart(pipeline, 12 + column, true);
         const ULONG negativeOffset = SignedPart(pipeline, 12 + column, false);
         constants->positiveOffset[column] = _mm_set1_epi16(static_cast<short>(positiveOffset));
-        constants->negativeOffset[column] = _mm_set1_epi16(static_cast<short>(negativeOffset));
+        constants->offset[column] =
+            _mm_set1_epi16(static_cast<short>(Magnitude(pipeline->frameMatrix[12 + column])));
         constants->positiveOffsetWide[column] = _mm_set1_epi32(static_cast<int>(positiveOffset));
         constants->negativeOffsetWide[column] = _mm_set1_epi32(static_cast<int>(negativeOffset));
     }
@@ -60,58 +70,67 @@ struct Inputs {
     __m128i channel[3];
 };
 
-// One accumulator on 16-bit lanes: exact while it stays at or below 65535.
-__m128i AccumulateNarrow(const Inputs& in, const __m128i coefficients[3][3], __m128i offset,
-                         int column) {
-    __m128i sum = offset;
-    for (int row = 0; row < 3; ++row) {
-        sum = _mm_add_epi16(sum, _mm_mullo_epi16(in.channel[row], coefficients[row][column]));
-    }
-    return _mm_srli_epi16(sum, 6);
+// A product formed once, split by the entry's sign: the positive accumulator
+// takes the products flagged positive, every product goes to the total.
+BAYER_INLINE void AddProduct(__m128i value, __m128i magnitude, __m128i positiveMask,
+                             __m128i* positive, __m128i* total) {
+    const __m128i product = _mm_mullo_epi16(value, magnitude);
+    *positive = _mm_add_epi16(*positive, _mm_and_si128(product, positiveMask));
+    *total = _mm_add_epi16(*total, product);
 }
 
-// Output `column` of eight pixels, before the limit to 0..255.
-__m128i MatrixColumnNarrow(const Inputs& in, const ColourConstants& k, int column) {
-    return _mm_sub_epi16(AccumulateNarrow(in, k.positive, k.positiveOffset[column], column),
-                         AccumulateNarrow(in, k.negative, k.negativeOffset[column], column));
+// Output `column` of eight pixels on 16-bit lanes, before the limit to
+// 0..255. The negative accumulator is the total less the positive one: exact
+// modulo 2^16, so exact while both stay at or below 65535.
+BAYER_INLINE __m128i MatrixColumnNarrow(const Inputs& in, const ColourConstants& k, int column) {
+    __m128i positive = k.positiveOffset[column];
+    __m128i total = k.offset[column];
+    AddProduct(in.channel[0], k.magnitude[0][column], k.positiveMask[0][column], &positive, &total);
+    AddProduct(in.channel[1], k.magnitude[1][column], k.positiveMask[1][column], &positive, &total);
+    AddProduct(in.channel[2], k.magnitude[2][column], k.positiveMask[2][column], &positive, &total);
+    const __m128i negative = _mm_sub_epi16(total, positive);
+    return _mm_sub_epi16(_mm_srli_epi16(positive, 6), _mm_srli_epi16(negative, 6));
 }
 
-// One accumulator on 32-bit lanes, for lanes 0-3 (`high` false) or 4-7.
+// value x coefficient as 32-bit lanes, for lanes 0-3 (`high` false) or 4-7.
 template <bool high>
-__m128i AccumulateWide(const Inputs& in, const __m128i coefficients[3][3], __m128i offset,
-                       int column) {
-    __m128i sum = offset;
-    for (int row = 0; row < 3; ++row) {
-        const __m128i low16 = _mm_mullo_epi16(in.channel[row], coefficients[row][column]);
-        const __m128i high16 = _mm_mulhi_epu16(in.channel[row], coefficients[row][column]);
-        const __m128i product =
-            high ? _mm_unpackhi_epi16(low16, high16) : _mm_unpacklo_epi16(low16, high16);
-        sum = _mm_add_epi32(sum, product);
-    }
+BAYER_INLINE __m128i WideProduct(__m128i value, __m128i coefficient) {
+    const __m128i low16 = _mm_mullo_epi16(value, coefficient);
+    const __m128i high16 = _mm_mulhi_epu16(value, coefficient);
+    return high ? _mm_unpackhi_epi16(low16, high16) : _mm_unpacklo_epi16(low16, high16);
+}
+
+// One accumulator on 32-bit lanes, divided by 64.
+template <bool high>
+BAYER_INLINE __m128i AccumulateWide(const Inputs& in, const __m128i coefficients[3][3],
+                                    __m128i offset, int column) {
+    __m128i sum = _mm_add_epi32(offset, WideProduct<high>(in.channel[0], coefficients[0][column]));
+    sum = _mm_add_epi32(sum, WideProduct<high>(in.channel[1], coefficients[1][column]));
+    sum = _mm_add_epi32(sum, WideProduct<high>(in.channel[2], coefficients[2][column]));
     return _mm_srli_epi32(sum, 6);
 }
 
 template <bool high>
-__m128i DifferenceWide(const Inputs& in, const ColourConstants& k, int column) {
+BAYER_INLINE __m128i DifferenceWide(const Inputs& in, const ColourConstants& k, int column) {
     return _mm_sub_epi32(
         AccumulateWide<high>(in, k.positive, k.positiveOffsetWide[column], column),
         AccumulateWide<high>(in, k.negative, k.negativeOffsetWide[column], column));
 }
 
 // As MatrixColumnNarrow, exact for any accumulator; saturated to 16 bits.
-__m128i MatrixColumnWide(const Inputs& in, const ColourConstants& k, int column) {
+BAYER_INLINE __m128i MatrixColumnWide(const Inputs& in, const ColourConstants& k, int column) {
     return _mm_packs_epi32(DifferenceWide<false>(in, k, column),
                            DifferenceWide<true>(in, k, column));
 }
 
 template <bool wide>
-__m128i MatrixColumn(const Inputs& in, const ColourConstants& k, int column) {
+BAYER_INLINE __m128i MatrixColumn(const Inputs& in, const ColourConstants& k, int column) {
     return wide ? MatrixColumnWide(in, k, column) : MatrixColumnNarrow(in, k, column);
 }
 
 template <RowKind kind, bool wide>
-void ColourBlock(const UCHAR* centre, ptrdiff_t stride, const ColourConstants& k,
-                 __m128i pixels[4]) {
+BAYER_INLINE void ColourBlock(const UCHAR* centre, ptrdiff_t stride, const ColourConstants& k,
+                              __m128i pixels[4]) {
     const BlockColours colours = InterpolateBlock<kind>(centre, stride);
     const Inputs even = {{Balance(EvenHigh(colours.red), k.gainRed),
                           Balance(EvenHigh(colours.green), k.gainGreen),

@@ -15,17 +15,18 @@ struct MonoConstants {
 };
 
 // weight x value / 256, exactly, as the high half of value x (weight << 8).
-__m128i LumaTerm(__m128i value, int weight) {
+BAYER_INLINE __m128i LumaTerm(__m128i value, int weight) {
     return _mm_mulhi_epu16(value, _mm_set1_epi16(static_cast<short>(weight << 8)));
 }
 
-__m128i Luma(__m128i red, __m128i green, __m128i blue) {
+BAYER_INLINE __m128i Luma(__m128i red, __m128i green, __m128i blue) {
     return _mm_add_epi16(_mm_add_epi16(LumaTerm(red, 77), LumaTerm(green, 150)),
                          LumaTerm(blue, 29));
 }
 
 template <RowKind kind>
-void MonoBlock(const UCHAR* centre, ptrdiff_t stride, const MonoConstants& k, __m128i pixels[4]) {
+BAYER_INLINE void MonoBlock(const UCHAR* centre, ptrdiff_t stride, const MonoConstants& k,
+                            __m128i pixels[4]) {
     const BlockColours colours = InterpolateBlock<kind>(centre, stride);
     const __m128i even = Luma(Balance(EvenHigh(colours.red), k.gainRed),
                               Balance(EvenHigh(colours.green), k.gainGreen),

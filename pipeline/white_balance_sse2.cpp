@@ -16,7 +16,7 @@ struct ChannelSums {
     __m128i blue;
 };
 
-void AddBlock(const BlockColours& colours, __m128i keep, ChannelSums* sums) {
+BAYER_INLINE void AddBlock(const BlockColours& colours, __m128i keep, ChannelSums* sums) {
     const __m128i zero = _mm_setzero_si128();
     sums->red = _mm_add_epi64(sums->red, _mm_sad_epu8(_mm_and_si128(colours.red, keep), zero));
     sums->green =
