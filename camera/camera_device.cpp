@@ -17,6 +17,7 @@ CameraDevice* AllocateCameraDevice(KSDEVICE* device) {
     CameraDevice* camera = new (memory) CameraDevice;
     camera->Device = device;
     camera->ReadModeShadow = ReadModeFull;
+    InitializePassiveLock(&camera->PipelineLock);
     return camera;
 }
 

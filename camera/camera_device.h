@@ -5,6 +5,7 @@
 
 #include "capture/capture_pin_operations.h"
 #include "platform/kernel.h"
+#include "platform/passive_lock.h"
 
 struct CaptureEngine;
 struct ImagePipeline;
@@ -107,6 +108,10 @@ struct CameraDevice final : CameraDeviceOperations {
     LONG CameraNo;
     ULONG ReadModeShadow;
     LONG FrameCount;
+
+    // Held by attach and detach of ImagePipeline and by every path that
+    // reaches the attached pipeline from outside the stream.
+    PassiveLock PipelineLock;
 
     void SignalFrameReady() override;
     bool ConfigureSensor() override;

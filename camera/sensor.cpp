@@ -4,6 +4,7 @@
 
 #include "camera/transport.h"
 #include "driver/data_range.h"
+#include "pipeline/image_pipeline.h"
 #include "platform/atomics.h"
 
 namespace {
@@ -133,7 +134,12 @@ void ApplyReadMode(CameraDevice* camera) {
         return;
     }
     RelaxedWrite(&camera->ReadModeShadow, mode);
-    ComputeBayerPhase(camera);
+    ULONG phase = ComputeBayerPhase(camera);
+    // Runs on the capture thread, which exists only while the pipeline is
+    // attached and streaming: no detach can race with it.
+    if (camera->ImagePipeline != nullptr) {
+        SetBayerPhase(camera->ImagePipeline, static_cast<LONG>(phase));
+    }
 }
 
 struct ChannelGain {
@@ -281,4 +287,21 @@ void ApplyStagedSettings(CameraDevice* camera) {
 
 void SetWhiteBalance(CameraDevice* camera, LONG value) {
     RelaxedWrite(&camera->WhiteBalance, static_cast<ULONG>(value));
+    AcquirePassiveLock(&camera->PipelineLock);
+    ::ImagePipeline* pipeline = camera->ImagePipeline;
+    if (pipeline != nullptr) {
+        SetWhiteBalanceEnabled(pipeline, value);
+        // Switching automatic white balance off keeps its last estimate as
+        // the manual gains.
+        if (value == 0) {
+            LONG red;
+            LONG green;
+            LONG blue;
+            ReadGainSettings(pipeline, &red, &green, &blue);
+            RelaxedWrite(&camera->RedGain, red);
+            RelaxedWrite(&camera->GreenGain, green);
+            RelaxedWrite(&camera->BlueGain, blue);
+        }
+    }
+    ReleasePassiveLock(&camera->PipelineLock);
 }

@@ -14,6 +14,10 @@
 // ksmedia.h uses TCHAR, which no kernel header defines.
 typedef WCHAR TCHAR;
 #include <windef.h>
+// windef.h keeps the 16-bit pointer qualifiers as empty macros; they would
+// swallow ordinary names.
+#undef near
+#undef far
 
 // ks.h declares the reference-clock interface only when IUnknown is known.
 #include <basetyps.h>
