@@ -7,6 +7,7 @@
 #include "platform/atomics.h"
 #include "platform/disk.h"
 #include "platform/pool.h"
+#include "settings/registry_settings.h"
 
 CameraDevice* AllocateCameraDevice(KSDEVICE* device) {
     void* memory = PoolAllocateZeroed(sizeof(CameraDevice), PoolTagContext);
@@ -95,7 +96,6 @@ HANDLE CameraDevice::OpenLink() {
     return LinkHandle;
 }
 
-// Registry persistence arrives with issue #4; until then nothing is written.
 bool CameraDevice::SaveSettings() {
-    return false;
+    return ::SaveSettings(this);
 }
