@@ -3,8 +3,9 @@
 // the same code.
 #pragma once
 
-// Accurate to within one unit in the last place for |x| up to a few thousand
-// radians; any |x| below 1e9 gives a value in [-1, 1].
+// Within one unit in the last place of the exact value for |x| <= 2 pi, the
+// range of the hue angles; larger arguments lose accuracy gradually, and any
+// |x| below 1e9 still gives a value in [-1, 1].
 float SineFloat(float x);
 float CosineFloat(float x);
 // The sqrtss instruction: correctly rounded.
