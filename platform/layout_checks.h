@@ -63,3 +63,65 @@ static_assert(offsetof(KS_DATARANGE_VIDEO, bFixedSizeSamples) == 64, "bFixedSize
 static_assert(offsetof(KS_DATARANGE_VIDEO, ConfigCaps) == 80, "KS_DATARANGE_VIDEO.ConfigCaps");
 static_assert(offsetof(KS_DATARANGE_VIDEO, VideoInfoHeader) == 208,
               "KS_DATARANGE_VIDEO.VideoInfoHeader");
+
+// Kernel streaming records the driver registers or exchanges with the class
+// driver.
+static_assert(sizeof(KSIDENTIFIER) == 24 && sizeof(KSPROPERTY) == 24, "KSPROPERTY");
+static_assert(offsetof(KSPROPERTY, Id) == 16 && offsetof(KSPROPERTY, Flags) == 20,
+              "KSPROPERTY.Id and Flags");
+static_assert(sizeof(KSP_PIN) == 32, "KSP_PIN");
+static_assert(sizeof(KSTIME) == 16, "KSTIME");
+static_assert(sizeof(KSSTREAM_HEADER) == 56, "KSSTREAM_HEADER");
+static_assert(offsetof(KSSTREAM_HEADER, PresentationTime) == 8, "PresentationTime");
+static_assert(offsetof(KSSTREAM_HEADER, Duration) == 24, "Duration");
+static_assert(offsetof(KSSTREAM_HEADER, FrameExtent) == 32, "FrameExtent");
+static_assert(offsetof(KSSTREAM_HEADER, DataUsed) == 36, "DataUsed");
+static_assert(offsetof(KSSTREAM_HEADER, Data) == 40, "KSSTREAM_HEADER.Data");
+static_assert(offsetof(KSSTREAM_HEADER, OptionsFlags) == 48, "OptionsFlags");
+static_assert(sizeof(KSPROPERTY_ITEM) == 72, "KSPROPERTY_ITEM");
+static_assert(offsetof(KSPROPERTY_ITEM, MinProperty) == 16, "KSPROPERTY_ITEM.MinProperty");
+static_assert(offsetof(KSPROPERTY_ITEM, SetPropertyHandler) == 24,
+              "KSPROPERTY_ITEM.SetPropertyHandler");
+static_assert(offsetof(KSPROPERTY_ITEM, SupportHandler) == 56, "KSPROPERTY_ITEM.SupportHandler");
+static_assert(sizeof(KSPROPERTY_SET) == 40, "KSPROPERTY_SET");
+static_assert(offsetof(KSPROPERTY_SET, PropertyItem) == 16, "KSPROPERTY_SET.PropertyItem");
+static_assert(sizeof(KSMETHOD_ITEM) == 40 && sizeof(KSEVENT_ITEM) == 40, "method and event items");
+static_assert(sizeof(KSAUTOMATION_TABLE) == 48, "KSAUTOMATION_TABLE");
+static_assert(offsetof(KSAUTOMATION_TABLE, PropertySets) == 8, "PropertySets");
+static_assert(offsetof(KSAUTOMATION_TABLE, EventSets) == 40, "EventSets");
+static_assert(sizeof(KSPIN_DESCRIPTOR) == 88, "KSPIN_DESCRIPTOR");
+static_assert(offsetof(KSPIN_DESCRIPTOR, DataRanges) == 40, "KSPIN_DESCRIPTOR.DataRanges");
+static_assert(offsetof(KSPIN_DESCRIPTOR, DataFlow) == 48, "KSPIN_DESCRIPTOR.DataFlow");
+static_assert(offsetof(KSPIN_DESCRIPTOR, Category) == 56, "KSPIN_DESCRIPTOR.Category");
+static_assert(sizeof(KSPIN_DESCRIPTOR_EX) == 136, "KSPIN_DESCRIPTOR_EX");
+static_assert(offsetof(KSPIN_DESCRIPTOR_EX, PinDescriptor) == 16, "PinDescriptor");
+static_assert(offsetof(KSPIN_DESCRIPTOR_EX, Flags) == 104, "KSPIN_DESCRIPTOR_EX.Flags");
+static_assert(offsetof(KSPIN_DESCRIPTOR_EX, InstancesPossible) == 108, "InstancesPossible");
+static_assert(offsetof(KSPIN_DESCRIPTOR_EX, AllocatorFraming) == 120, "AllocatorFraming");
+static_assert(offsetof(KSPIN_DESCRIPTOR_EX, IntersectHandler) == 128, "IntersectHandler");
+static_assert(sizeof(KSFILTER_DESCRIPTOR) == 104, "KSFILTER_DESCRIPTOR");
+static_assert(offsetof(KSFILTER_DESCRIPTOR, ReferenceGuid) == 24, "ReferenceGuid");
+static_assert(offsetof(KSFILTER_DESCRIPTOR, PinDescriptors) == 40, "PinDescriptors");
+static_assert(offsetof(KSFILTER_DESCRIPTOR, Categories) == 56, "Categories");
+static_assert(offsetof(KSFILTER_DESCRIPTOR, ComponentId) == 96, "ComponentId");
+static_assert(sizeof(KSFILTER_DISPATCH) == 32, "KSFILTER_DISPATCH");
+static_assert(sizeof(KSPIN_DISPATCH) == 80, "KSPIN_DISPATCH");
+static_assert(offsetof(KSPIN_DISPATCH, SetDataFormat) == 32, "KSPIN_DISPATCH.SetDataFormat");
+static_assert(offsetof(KSPIN_DISPATCH, SetDeviceState) == 40, "KSPIN_DISPATCH.SetDeviceState");
+static_assert(sizeof(KSNODE_DESCRIPTOR) == 24, "KSNODE_DESCRIPTOR");
+static_assert(sizeof(KS_FRAMING_ITEM) == 88, "KS_FRAMING_ITEM");
+static_assert(offsetof(KS_FRAMING_ITEM, Frames) == 44, "KS_FRAMING_ITEM.Frames");
+static_assert(offsetof(KS_FRAMING_ITEM, PhysicalRange) == 56, "PhysicalRange");
+static_assert(offsetof(KS_FRAMING_ITEM, FramingRange) == 68, "FramingRange");
+static_assert(sizeof(KSALLOCATOR_FRAMING_EX) == 112, "KSALLOCATOR_FRAMING_EX");
+static_assert(offsetof(KSALLOCATOR_FRAMING_EX, FramingItem) == 24, "FramingItem");
+static_assert(sizeof(KSSTREAM_POINTER_OFFSET) == 16, "KSSTREAM_POINTER_OFFSET");
+static_assert(sizeof(KSSTREAM_POINTER) == 64, "KSSTREAM_POINTER");
+static_assert(offsetof(KSSTREAM_POINTER, StreamHeader) == 16, "StreamPointer.StreamHeader");
+static_assert(offsetof(KSSTREAM_POINTER, OffsetOut) == 48, "StreamPointer.OffsetOut");
+static_assert(sizeof(KSFILTER) == 24 && sizeof(KSFILTERFACTORY) == 24, "KSFILTER");
+static_assert(offsetof(KSFILTER, Context) == 16, "KSFILTER.Context");
+static_assert(sizeof(KSPIN) == 136, "KSPIN");
+static_assert(offsetof(KSPIN, Context) == 16, "KSPIN.Context");
+static_assert(offsetof(KSPIN, ConnectionFormat) == 96, "KSPIN.ConnectionFormat");
+static_assert(offsetof(KSPIN, DeviceState) == 120, "KSPIN.DeviceState");
