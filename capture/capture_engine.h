@@ -1,0 +1,135 @@
+// The CaptureEngine: two raw frame slots filled by a capture thread, the
+// ConvertedFrame, and the handshake with the pin's processing. The pin's
+// state changes drive every operation here; the engine never changes state by
+// itself. The slot section lives in raw_slots.h, the thread in
+// capture_thread.cpp, the processing step in processing_step.cpp.
+#pragma once
+
+#include "camera/camera_device.h"
+#include "platform/event.h"
+#include "platform/lock.h"
+#include "platform/thread.h"
+
+struct ImagePipeline;
+
+enum StreamState : LONG {
+    StreamIdle = 0,     // no buffers
+    StreamPaused = 1,   // buffers kept, thread stopped
+    StreamRunning = 2,  // thread running
+};
+
+enum SlotState : LONG {
+    SlotFree = 0,
+    SlotFilling = 1,
+    SlotFilled = 2,
+    SlotProcessing = 3,
+};
+
+constexpr int RawSlotCount = 2;
+
+// Zero-filled from the pool (tag 'wNCK'). Three threads touch it: the pin's
+// state changes (the class driver's request thread), the capture thread and
+// the pin's processing. Each field says who writes it and how it is read.
+struct CaptureEngine {
+    // The device's pipeline and the three buffers: written by StartStream and
+    // TearDownStream only while no thread and no processing step can use them
+    // (stopping is set); read by the capture thread and the processing step,
+    // which start using them only after StartCaptureThread clears stopping.
+    ::ImagePipeline* pipeline;
+    UCHAR* convertedFrame;  // WindowWidth x WindowHeight x 4 bytes, rows top-down
+    // State changes write it; the capture thread reads it (relaxed).
+    LONG streamState;
+    // Set by the pin's processing at the end of every run; cleared and waited
+    // for by StopCapture.
+    Event processingDone;
+    // State changes only.
+    SystemThread captureThread;
+    // 1 from the start of a processing step until the pin's processing ends
+    // its run; atomic.
+    LONG processingActive;
+    // Inside the slot section only.
+    LONG slotState[RawSlotCount];
+    // Written with the buffers above; each is written by the capture thread
+    // only while its slot is Filling and read by the processing step only
+    // while its slot is Processing.
+    UCHAR* slotBuffer[RawSlotCount];
+    // Non-zero while the capture thread is to go on; state changes write it,
+    // the thread polls it once per frame (relaxed).
+    ULONG running;
+    // Raw frames read since the last stream start; the capture thread
+    // increments it, anyone reads it (atomic).
+    LONG framesCaptured;
+    CameraDevice* device;
+
+    // The framesCaptured count of the frame in each slot, so the newest
+    // filled slot is known; inside the slot section only.
+    LONG slotSequence[RawSlotCount];
+    // The slotSequence of the frame now in the ConvertedFrame, 0 before the
+    // first conversion of a stream: written by the processing step (and by
+    // StartStream while stopping is set), read by the pin's processing.
+    LONG convertedSequence;
+    // Non-zero from StopCapture to the next StartCaptureThread (and before
+    // the first): no processing step takes a slot or lets the pin copy.
+    // Inside the slot section only.
+    LONG stopping;
+    // The slot section: the capture thread (choose, then mark) and the
+    // processing step (take, then free) exclude each other. Holds no I/O and
+    // no conversion.
+    ShortLock slotLock;
+};
+
+// Allocates and initialises the engine, then loads the device's stored
+// settings. Null when the pool is exhausted. Device start stores it in the
+// device's CaptureEngine field and puts it in the device's object bag with
+// FreeEngine.
+CaptureEngine* CreateEngine(CameraDevice* camera);
+// The object bag's release routine: frees the record only; the stream must
+// have been torn down before.
+void FreeEngine(void* engine);
+
+// Stop to acquire: gives the pin the device's only ImagePipeline, built from
+// the current settings. STATUS_SHARING_VIOLATION while another pin holds it,
+// STATUS_INVALID_PARAMETER unless the format is 32-bit uncompressed RGB,
+// STATUS_INSUFFICIENT_RESOURCES without pool memory; on failure nothing stays
+// attached.
+NTSTATUS AttachPipeline(CameraDevice* camera, CapturePinOperations* pin,
+                        KS_VIDEOINFOHEADER* format);
+// Acquire to stop, after any teardown: frees the pipeline and forgets the pin.
+void DetachPipeline(CameraDevice* camera);
+
+// First change to run: configures the sensor, allocates the raw slots, the
+// ConvertedFrame (zero-filled) and the WorkingFrame, and starts the capture
+// thread. STATUS_INVALID_DEVICE_STATE without an engine, an attached pipeline,
+// an idle engine, a camera or a frame size; STATUS_INSUFFICIENT_RESOURCES when
+// memory or the thread cannot be had. A failed start leaves the engine idle
+// with nothing allocated.
+NTSTATUS StartStream(CameraDevice* camera);
+// Run to pause: stops the capture thread and keeps the buffers.
+void PauseStream(CaptureEngine* engine);
+// Pause to run: frees both slots and starts a new capture thread. When the
+// thread cannot be created the engine stays paused, buffers kept, and the
+// result is STATUS_INSUFFICIENT_RESOURCES. Nothing happens unless paused.
+NTSTATUS ResumeStream(CaptureEngine* engine);
+// Pause to acquire, or stop while streaming: stops capture, frees the
+// buffers, closes the link and saves the settings. Nothing happens unless a
+// stream was started.
+void TearDownStream(CameraDevice* camera);
+
+// Frees both slots and starts the capture thread; false when the thread
+// cannot be created, with running and stopping back as they were.
+bool StartCaptureThread(CaptureEngine* engine);
+// Stops the capture thread and waits for it; marks the engine stopping and
+// waits for a processing step that is past the mark. When it returns, nothing
+// touches the slots or the ConvertedFrame until the next StartCaptureThread.
+void StopCapture(CaptureEngine* engine);
+
+// The processing step, run by the pin's processing once per run: marks
+// processing active and, while the engine streams, converts the newest filled
+// raw slot (dropping an older filled one) into the ConvertedFrame. True when
+// the pin may copy the ConvertedFrame; false once the engine is stopping,
+// having touched no buffer. Either way the pin ends its run with
+// EndProcessing.
+bool ProcessFilledSlot(CaptureEngine* engine);
+// The end of the pin's run: clears processingActive, then sets
+// processingDone, so that a StopCapture that saw the flag set is woken.
+void EndProcessing(CaptureEngine* engine);

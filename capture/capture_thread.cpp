@@ -1,0 +1,62 @@
+// The capture thread: reads raw frames into the slots as fast as the camera
+// delivers them, from StartCaptureThread to StopCapture.
+#include "capture/capture_engine.h"
+#include "capture/raw_slots.h"
+#include "platform/atomics.h"
+
+namespace {
+
+void CaptureOneFrame(CaptureEngine* engine, CameraDevice* device) {
+    int slot = BeginFill(engine);
+    if (slot == NoSlot) {
+        return;
+    }
+    bool ok = false;
+    if (RelaxedRead(&engine->streamState) == StreamRunning) {
+        device->ReadFrame(engine->slotBuffer[slot], &ok);
+    }
+    LONG sequence = ok ? AtomicIncrement(&engine->framesCaptured) : 0;
+    EndFill(engine, slot, ok, sequence);
+    if (ok) {
+        device->SignalFrameReady();
+    }
+}
+
+// The camera answers at once when no frame is ready, so the loop polls it
+// without a pause; a failed read is followed by the next attempt.
+VOID NTAPI RunCaptureThread(PVOID context) {
+    auto* engine = static_cast<CaptureEngine*>(context);
+    CameraDevice* device = engine->device;
+    device->OpenLink();
+    while (RelaxedRead(&engine->running) != 0) {
+        CaptureOneFrame(engine, device);
+    }
+    device->CloseLink();
+    ExitSystemThread();
+}
+
+}  // namespace
+
+bool StartCaptureThread(CaptureEngine* engine) {
+    ResetSlots(engine);
+    RelaxedWrite(&engine->running, 1u);
+    if (!StartSystemThread(RunCaptureThread, engine, &engine->captureThread)) {
+        RelaxedWrite(&engine->running, 0u);
+        return false;
+    }
+    AllowProcessing(engine);
+    return true;
+}
+
+void StopCapture(CaptureEngine* engine) {
+    RelaxedWrite(&engine->running, 0u);
+    engine->device->OnStopping();
+    engine->device->OnStopped();
+    // The thread ends after its current read.
+    if (engine->captureThread.object != nullptr) {
+        WaitForSystemThread(&engine->captureThread);
+    }
+    if (StopProcessing(engine)) {
+        WaitForEvent(&engine->processingDone);
+    }
+}

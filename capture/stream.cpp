@@ -1,0 +1,125 @@
+// The stream's life on the pin's state changes: start with its buffers,
+// pause, resume and teardown. A start that fails leaves nothing allocated
+// and nothing running.
+#include "camera/sensor.h"
+#include "capture/capture_engine.h"
+#include "pipeline/image_pipeline.h"
+#include "platform/atomics.h"
+#include "platform/pool.h"
+
+namespace {
+
+// Only while stopping is set: no thread and no processing step uses them.
+void ReleaseStreamBuffers(CaptureEngine* engine) {
+    if (engine->pipeline != nullptr) {
+        SetOutputBuffer(engine->pipeline, nullptr);
+        FreeWorkingFrame(engine->pipeline);
+        engine->pipeline = nullptr;
+    }
+    PoolFree(engine->convertedFrame, PoolTagBuffer);
+    engine->convertedFrame = nullptr;
+    for (int slot = 0; slot < RawSlotCount; ++slot) {
+        PoolFree(engine->slotBuffer[slot], PoolTagBuffer);
+        engine->slotBuffer[slot] = nullptr;
+    }
+}
+
+// The raw slots, the ConvertedFrame and the WorkingFrame, all or none. The
+// ConvertedFrame is zero-filled: the pin may deliver it before the first
+// conversion.
+bool AllocateStreamBuffers(CaptureEngine* engine, ImagePipeline* pipeline, ULONG frameBytes,
+                           ULONG width, ULONG height) {
+    engine->pipeline = pipeline;
+    for (int slot = 0; slot < RawSlotCount; ++slot) {
+        engine->slotBuffer[slot] = static_cast<UCHAR*>(PoolAllocate(frameBytes, PoolTagBuffer));
+        if (engine->slotBuffer[slot] == nullptr) {
+            ReleaseStreamBuffers(engine);
+            return false;
+        }
+    }
+    SIZE_T convertedBytes = SIZE_T{width} * height * 4;
+    engine->convertedFrame = static_cast<UCHAR*>(PoolAllocateZeroed(convertedBytes, PoolTagBuffer));
+    SetGeometry(pipeline, width, height);
+    if (engine->convertedFrame == nullptr || !AllocateWorkingFrame(pipeline)) {
+        ReleaseStreamBuffers(engine);
+        return false;
+    }
+    SetOutputBuffer(pipeline, engine->convertedFrame);
+    return true;
+}
+
+// From the configured sensor on: counters, buffers and the thread.
+NTSTATUS StartConfiguredStream(CaptureEngine* engine, ImagePipeline* pipeline, ULONG width,
+                               ULONG height) {
+    AtomicExchange(&engine->framesCaptured, 0);
+    engine->convertedSequence = 0;
+    ULONG frameBytes = 0;
+    engine->device->GetFrameBytes(&frameBytes);
+    if (frameBytes == 0) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    if (!AllocateStreamBuffers(engine, pipeline, frameBytes, width, height)) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    RelaxedWrite(&engine->streamState, StreamRunning);
+    if (!StartCaptureThread(engine)) {
+        RelaxedWrite(&engine->streamState, StreamIdle);
+        ReleaseStreamBuffers(engine);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    return STATUS_SUCCESS;
+}
+
+}  // namespace
+
+NTSTATUS StartStream(CameraDevice* camera) {
+    CaptureEngine* engine = camera->CaptureEngine;
+    ImagePipeline* pipeline = camera->ImagePipeline;
+    if (engine == nullptr || pipeline == nullptr ||
+        RelaxedRead(&engine->streamState) != StreamIdle) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    ULONG phase = ComputeBayerPhase(camera);
+    RelaxedWrite(&camera->FrameCount, 0);
+    SetBayerPhase(pipeline, static_cast<LONG>(phase));
+    // The window as it was before the sensor was configured.
+    ULONG width = static_cast<ULONG>(RelaxedRead(&camera->WindowWidth));
+    ULONG height = static_cast<ULONG>(RelaxedRead(&camera->WindowHeight));
+    if (!camera->ConfigureSensor()) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    return StartConfiguredStream(engine, pipeline, width, height);
+}
+
+void PauseStream(CaptureEngine* engine) {
+    if (RelaxedRead(&engine->streamState) != StreamRunning) {
+        return;
+    }
+    StopCapture(engine);
+    RelaxedWrite(&engine->streamState, StreamPaused);
+}
+
+NTSTATUS ResumeStream(CaptureEngine* engine) {
+    if (RelaxedRead(&engine->streamState) != StreamPaused) {
+        return STATUS_SUCCESS;
+    }
+    RelaxedWrite(&engine->streamState, StreamRunning);
+    if (!StartCaptureThread(engine)) {
+        RelaxedWrite(&engine->streamState, StreamPaused);
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    return STATUS_SUCCESS;
+}
+
+void TearDownStream(CameraDevice* camera) {
+    CaptureEngine* engine = camera->CaptureEngine;
+    if (engine == nullptr || RelaxedRead(&engine->streamState) == StreamIdle) {
+        return;
+    }
+    RelaxedWrite(&camera->FrameCount, 0);
+    StopCapture(engine);
+    RelaxedWrite(&engine->streamState, StreamIdle);
+    ReleaseStreamBuffers(engine);
+    engine->device->CloseLink();
+    engine->device->SaveSettings();
+}

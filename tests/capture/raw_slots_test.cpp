@@ -1,0 +1,172 @@
+// Which raw slot the capture thread fills and which one the processing step
+// takes: frames never go back in time, a slot being processed is never
+// overwritten, and a failed read frees its slot without counting. The
+// capture thread parks in every request, so each state below is exact.
+#include <gtest/gtest.h>
+
+#include "capture/raw_slots.h"
+#include "platform/atomics.h"
+#include "tests/capture/engine_fixture.h"
+
+namespace capture_test {
+namespace {
+
+class RawSlotTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        StartDevice(Stepped());
+        TestPin::Options options;
+        options.stepCaptureThread = true;
+        AcquirePin(options);
+        ASSERT_EQ(pin_->Run(), STATUS_SUCCESS);
+    }
+
+    void ExpectSlot(int slot, LONG state, LONG sequence) {
+        Slots slots = ReadSlots();
+        EXPECT_EQ(slots.state[slot], state) << "slot " << slot;
+        EXPECT_EQ(slots.sequence[slot], sequence) << "slot " << slot;
+    }
+
+    void ExpectBothFree() {
+        Slots slots = ReadSlots();
+        EXPECT_EQ(slots.state[0], SlotFree);
+        EXPECT_EQ(slots.state[1], SlotFree);
+    }
+};
+
+TEST_F(RawSlotTest, FramesFillFreeSlotsFromSlotZero) {
+    NextFrame();
+    ExpectSlot(0, SlotFilled, 1);
+    ExpectSlot(1, SlotFree, 0);
+    NextFrame();
+    ExpectSlot(0, SlotFilled, 1);
+    ExpectSlot(1, SlotFilled, 2);
+}
+
+TEST_F(RawSlotTest, TheThreadOverwritesTheOlderOfTwoFilledSlots) {
+    NextFrame();
+    NextFrame();
+    NextFrame();
+    ExpectSlot(0, SlotFilled, 3);
+    ExpectSlot(1, SlotFilled, 2);
+    // Slot 1 now holds the older frame, so it is the one overwritten.
+    NextFrame();
+    ExpectSlot(0, SlotFilled, 3);
+    ExpectSlot(1, SlotFilled, 4);
+}
+
+TEST_F(RawSlotTest, ProcessingTakesTheNewestSlotAndDropsTheOlder) {
+    NextFrame();
+    NextFrame();
+    pin_->ProcessOnce();
+    EXPECT_EQ(pin_->Sequences(), (std::vector<LONG>{2}));
+    ExpectBothFree();
+
+    NextFrame();
+    NextFrame();
+    NextFrame();  // overwrites frame 3 in slot 0
+    ExpectSlot(0, SlotFilled, 5);
+    ExpectSlot(1, SlotFilled, 4);
+    pin_->ProcessOnce();
+    EXPECT_EQ(pin_->Sequences(), (std::vector<LONG>{2, 5}));
+    ExpectBothFree();
+}
+
+TEST_F(RawSlotTest, ASlotBeingProcessedIsNeverOverwritten) {
+    NextFrame();
+    NextFrame();
+    int slot = NoSlot;
+    LONG sequence = 0;
+    ASSERT_TRUE(BeginProcessing(engine_, &slot, &sequence));
+    EXPECT_EQ(slot, 1);
+    EXPECT_EQ(sequence, 2);
+    ExpectSlot(0, SlotFree, 1);
+
+    NextFrame();
+    NextFrame();
+    ExpectSlot(0, SlotFilled, 4);
+    ExpectSlot(1, SlotProcessing, 2);
+
+    EndProcessingSlot(engine_, slot);
+    NextFrame();
+    ExpectSlot(0, SlotFilled, 4);
+    ExpectSlot(1, SlotFilled, 5);
+}
+
+TEST_F(RawSlotTest, WithNoFilledSlotThePreviousImageIsDeliveredAgain) {
+    NextFrame();
+    pin_->ProcessOnce();
+    std::vector<uint8_t> first = pin_->LastImage();
+    pin_->ProcessOnce();
+    EXPECT_EQ(pin_->Sequences(), (std::vector<LONG>{1, 1}));
+    EXPECT_EQ(pin_->LastImage(), first);
+}
+
+TEST_F(RawSlotTest, ATransferThatFailsIsNotCountedNorSignalled) {
+    NextFrame();
+    NextFrame();
+    // The status read of the next attempt fails; the attempt after it reads
+    // the released frame.
+    sim_->FailNextTransfers(1);
+    NextFrame();
+    EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 3);
+    EXPECT_EQ(pin_->Requests(), 3u);
+    EXPECT_EQ(sim_->FramesRead(), 3u);
+    ExpectSlot(0, SlotFilled, 3);
+    ExpectSlot(1, SlotFilled, 2);
+}
+
+TEST_F(RawSlotTest, AFailedReadLeavesItsSlotFree) {
+    NextFrame();
+    NextFrame();
+    // No frame is ready: the thread's next attempts, into the older slot,
+    // fail. Once one has begun, pausing ends the thread after it.
+    size_t reads = disk_->Reads();
+    pin_->ReleaseRequests(pin_->Requests());
+    while (disk_->Reads() == reads) {
+        std::this_thread::yield();
+    }
+    pin_->Pause();
+    ExpectSlot(0, SlotFree, 0);
+    ExpectSlot(1, SlotFilled, 2);
+    EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 2);
+    EXPECT_EQ(pin_->Requests(), 2u);
+}
+
+TEST_F(RawSlotTest, FramesCapturedCountsAcrossPauseAndRestartsWithTheStream) {
+    NextFrame();
+    NextFrame();
+    pin_->ProcessOnce();
+    pin_->Pause();
+    EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 2);
+
+    ASSERT_EQ(pin_->Run(), STATUS_SUCCESS);
+    // Resuming frees both slots but keeps the converted image.
+    ExpectBothFree();
+    EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 2);
+    NextFrame();
+    ExpectSlot(0, SlotFilled, 3);
+    EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 3);
+
+    pin_->Teardown();
+    ASSERT_EQ(pin_->Run(), STATUS_SUCCESS);
+    EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 0);
+    NextFrame();
+    ExpectSlot(0, SlotFilled, 1);
+}
+
+TEST_F(RawSlotTest, AfterResumeTheLastImageIsDeliveredBeforeNewFrames) {
+    NextFrame();
+    NextFrame();
+    pin_->ProcessOnce();
+    std::vector<uint8_t> beforePause = pin_->LastImage();
+    pin_->Pause();
+    ASSERT_EQ(pin_->Run(), STATUS_SUCCESS);
+    pin_->ProcessOnce();
+    EXPECT_EQ(pin_->Sequences(), (std::vector<LONG>{2, 2}));
+    EXPECT_EQ(pin_->LastImage(), beforePause);
+}
+
+}  // namespace
+}  // namespace capture_test
