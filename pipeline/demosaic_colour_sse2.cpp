@@ -13,20 +13,19 @@ struct ColourConstants {
     __m128i gainRed;
     __m128i gainGreen;
     __m128i gainBlue;
-    // [input: red, green, blue][output: red, green, blue]: the entry's
-    // magnitude in the accumulator of its sign, 0 in the other.
-    __m128i positive[3][3];
-    __m128i negative[3][3];
-    // The 16-bit path's form: every magnitude, and all ones where the entry
-    // is flagged positive.
+    // The 16-bit path, [input: red, green, blue][output: red, green, blue]:
+    // every magnitude, all ones where the entry is flagged positive, and per
+    // output the starting values of the positive and the total accumulator.
     __m128i magnitude[3][3];
     __m128i positiveMask[3][3];
-    // Offset magnitudes per output: of the positive sign, of either sign, and
-    // of each sign as 32-bit lanes.
+    __m128i positiveStart[3];
+    __m128i totalStart[3];
+    // The exact path: each magnitude in the accumulator of its sign, 0 in the
+    // other, and per output the offsets of each sign as 32-bit lanes.
+    __m128i positive[3][3];
+    __m128i negative[3][3];
     __m128i positiveOffset[3];
-    __m128i offset[3];
-    __m128i positiveOffsetWide[3];
-    __m128i negativeOffsetWide[3];
+    __m128i negativeOffset[3];
 };
 
 ULONG Magnitude(LONG entry) {
@@ -39,33 +38,51 @@ ULONG SignedPart(const ImagePipeline* pipeline, int index, bool positive) {
     return isPositive == positive ? Magnitude(pipeline->frameMatrix[index]) : 0;
 }
 
+__m128i Broadcast16(ULONG value) {
+    return _mm_set1_epi16(static_cast<short>(value));
+}
+
+// The 16-bit path's inputs carry a bias of 0xFF00, that is -256 modulo 2^16,
+// which adds -256 x magnitude to each product: its accumulators start that
+// much higher, on top of the offset.
+void PrepareNarrowColumn(const ImagePipeline* pipeline, int column, ColourConstants* k) {
+    ULONG positiveStart = SignedPart(pipeline, 12 + column, true);
+    ULONG totalStart = Magnitude(pipeline->frameMatrix[12 + column]);
+    for (int row = 0; row < 3; ++row) {
+        const int index = 4 * row + column;
+        k->magnitude[row][column] = Broadcast16(Magnitude(pipeline->frameMatrix[index]));
+        k->positiveMask[row][column] = Broadcast16(pipeline->matrixPositive[index] != 0 ? ~0u : 0);
+        positiveStart += 256 * SignedPart(pipeline, index, true);
+        totalStart += 256 * Magnitude(pipeline->frameMatrix[index]);
+    }
+    k->positiveStart[column] = Broadcast16(positiveStart);
+    k->totalStart[column] = Broadcast16(totalStart);
+}
+
+void PrepareWideColumn(const ImagePipeline* pipeline, int column, ColourConstants* k) {
+    for (int row = 0; row < 3; ++row) {
+        const int index = 4 * row + column;
+        k->positive[row][column] = Broadcast16(SignedPart(pipeline, index, true));
+        k->negative[row][column] = Broadcast16(SignedPart(pipeline, index, false));
+    }
+    k->positiveOffset[column] =
+        _mm_set1_epi32(static_cast<int>(SignedPart(pipeline, 12 + column, true)));
+    k->negativeOffset[column] =
+        _mm_set1_epi32(static_cast<int>(SignedPart(pipeline, 12 + column, false)));
+}
+
 void PrepareConstants(const ImagePipeline* pipeline, ColourConstants* constants) {
     constants->gainRed = GainMultiplier(pipeline->gainRed);
     constants->gainGreen = GainMultiplier(pipeline->gainGreen);
     constants->gainBlue = GainMultiplier(pipeline->gainBlue);
     for (int column = 0; column < 3; ++column) {
-        for (int row = 0; row < 3; ++row) {
-            const int index = 4 * row + column;
-            constants->positive[row][column] =
-                _mm_set1_epi16(static_cast<short>(SignedPart(pipeline, index, true)));
-            constants->negative[row][column] =
-                _mm_set1_epi16(static_cast<short>(SignedPart(pipeline, index, false)));
-            constants->magnitude[row][column] =
-                _mm_set1_epi16(static_cast<short>(Magnitude(pipeline->frameMatrix[index])));
-            constants->positiveMask[row][column] =
-                _mm_set1_epi16(pipeline->matrixPositive[index] != 0 ? -1 : 0);
-        }
-        const ULONG positiveOffset = SignedPart(pipeline, 12 + column, true);
-        const ULONG negativeOffset = SignedPart(pipeline, 12 + column, false);
-        constants->positiveOffset[column] = _mm_set1_epi16(static_cast<short>(positiveOffset));
-        constants->offset[column] =
-            _mm_set1_epi16(static_cast<short>(Magnitude(pipeline->frameMatrix[12 + column])));
-        constants->positiveOffsetWide[column] = _mm_set1_epi32(static_cast<int>(positiveOffset));
-        constants->negativeOffsetWide[column] = _mm_set1_epi32(static_cast<int>(negativeOffset));
+        PrepareNarrowColumn(pipeline, column, constants);
+        PrepareWideColumn(pipeline, column, constants);
     }
 }
 
-// Balanced inputs of one column parity, 0..255 in 16-bit lanes.
+// Balanced inputs of one column parity, 0..255 in 16-bit lanes (plus 0xFF00 on
+// the 16-bit path).
 struct Inputs {
     __m128i channel[3];
 };
@@ -83,8 +100,8 @@ BAYER_INLINE void AddProduct(__m128i value, __m128i magnitude, __m128i positiveM
 // 0..255. The negative accumulator is the total less the positive one: exact
 // modulo 2^16, so exact while both stay at or below 65535.
 BAYER_INLINE __m128i MatrixColumnNarrow(const Inputs& in, const ColourConstants& k, int column) {
-    __m128i positive = k.positiveOffset[column];
-    __m128i total = k.offset[column];
+    __m128i positive = k.positiveStart[column];
+    __m128i total = k.totalStart[column];
     AddProduct(in.channel[0], k.magnitude[0][column], k.positiveMask[0][column], &positive, &total);
     AddProduct(in.channel[1], k.magnitude[1][column], k.positiveMask[1][column], &positive, &total);
     AddProduct(in.channel[2], k.magnitude[2][column], k.positiveMask[2][column], &positive, &total);
@@ -112,9 +129,8 @@ BAYER_INLINE __m128i AccumulateWide(const Inputs& in, const __m128i coefficients
 
 template <bool high>
 BAYER_INLINE __m128i DifferenceWide(const Inputs& in, const ColourConstants& k, int column) {
-    return _mm_sub_epi32(
-        AccumulateWide<high>(in, k.positive, k.positiveOffsetWide[column], column),
-        AccumulateWide<high>(in, k.negative, k.negativeOffsetWide[column], column));
+    return _mm_sub_epi32(AccumulateWide<high>(in, k.positive, k.positiveOffset[column], column),
+                         AccumulateWide<high>(in, k.negative, k.negativeOffset[column], column));
 }
 
 // As MatrixColumnNarrow, exact for any accumulator; saturated to 16 bits.
@@ -128,16 +144,23 @@ BAYER_INLINE __m128i MatrixColumn(const Inputs& in, const ColourConstants& k, in
     return wide ? MatrixColumnWide(in, k, column) : MatrixColumnNarrow(in, k, column);
 }
 
+// The 16-bit path takes biased inputs (see PrepareConstants), the exact path
+// plain ones.
+template <bool wide>
+BAYER_INLINE __m128i BalanceFor(__m128i channelHigh, __m128i multiplier) {
+    return wide ? Balance(channelHigh, multiplier) : BalanceBiased(channelHigh, multiplier);
+}
+
 template <RowKind kind, bool wide>
 BAYER_INLINE void ColourBlock(const UCHAR* centre, ptrdiff_t stride, const ColourConstants& k,
                               __m128i pixels[4]) {
     const BlockColours colours = InterpolateBlock<kind>(centre, stride);
-    const Inputs even = {{Balance(EvenHigh(colours.red), k.gainRed),
-                          Balance(EvenHigh(colours.green), k.gainGreen),
-                          Balance(EvenHigh(colours.blue), k.gainBlue)}};
-    const Inputs odd = {{Balance(OddHigh(colours.red), k.gainRed),
-                         Balance(OddHigh(colours.green), k.gainGreen),
-                         Balance(OddHigh(colours.blue), k.gainBlue)}};
+    const Inputs even = {{BalanceFor<wide>(EvenHigh(colours.red), k.gainRed),
+                          BalanceFor<wide>(EvenHigh(colours.green), k.gainGreen),
+                          BalanceFor<wide>(EvenHigh(colours.blue), k.gainBlue)}};
+    const Inputs odd = {{BalanceFor<wide>(OddHigh(colours.red), k.gainRed),
+                         BalanceFor<wide>(OddHigh(colours.green), k.gainGreen),
+                         BalanceFor<wide>(OddHigh(colours.blue), k.gainBlue)}};
     const __m128i red = Plane(MatrixColumn<wide>(even, k, 0), MatrixColumn<wide>(odd, k, 0));
     const __m128i green = Plane(MatrixColumn<wide>(even, k, 1), MatrixColumn<wide>(odd, k, 1));
     const __m128i blue = Plane(MatrixColumn<wide>(even, k, 2), MatrixColumn<wide>(odd, k, 2));
