@@ -161,6 +161,33 @@ TEST_F(PipelineAutomaticWhiteBalance, GreyOutputIsBalancedToo) {
     EXPECT_EQ(window.PixelAt(2, 2), (std::array<uint8_t, 4>{58, 58, 58, 255}));
 }
 
+// ConvertFrame with white balance on stores what the references give when
+// fed the reference estimate.
+TEST(PipelineConvertFrame, BalancedFramesMatchTheReferenceChain) {
+    std::mt19937 random(13);
+    for (ULONG width : {1u, 9u, 16u, 31u, 70u}) {
+        Window window(width, 11);
+        ImagePipeline* p = window.pipeline();
+        SetWhiteBalanceEnabled(p, 1);
+        for (LONG phase : kPhases) {
+            window.FillRaw(random);
+            SetBayerPhase(p, phase);
+            SetColourEnabled(p, phase % 2);
+            window.Convert();
+            const std::vector<uint8_t> converted = window.output();
+
+            Gains gains;
+            ASSERT_TRUE(
+                EstimateWhiteBalanceReference(p, phase, &gains.red, &gains.green, &gains.blue));
+            window.SetFrameParameters(gains.red, gains.green, gains.blue,
+                                      pipeline_test::FixedMatrix(p));
+            window.ClearOutput();
+            (phase % 2 ? DemosaicColourReference : DemosaicMonoReference)(p, phase);
+            EXPECT_EQ(converted, window.output()) << width << ", phase " << phase;
+        }
+    }
+}
+
 TEST(PipelineConvertFrame, PhasesBeyondThreeActAsThree) {
     std::mt19937 random(11);
     Window window(33, 10);
