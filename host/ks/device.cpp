@@ -4,7 +4,9 @@
 #include <map>
 #include <mutex>
 
+#include "host/ks/filter_factory.h"
 #include "host/ks/object_bag.h"
+#include "host/ks/object_tree.h"
 #include "host/nt/bug_check.h"
 #include "host/nt/devices.h"
 
@@ -57,6 +59,9 @@ const KSDEVICE_DESCRIPTOR* Driver::Descriptor() const {
 
 Device::Device(Driver& driver) : driver_(driver) {
     functional_.DriverObject = driver.Object();
+    // The extension leads from the functional device object to the KSDEVICE,
+    // as the class driver's device header does on Windows.
+    functional_.DeviceExtension = &device_;
     device_.Descriptor = driver.Descriptor();
     device_.FunctionalDeviceObject = &functional_;
     device_.PhysicalDeviceObject = CreatePhysicalDeviceObject();
@@ -80,6 +85,7 @@ NTSTATUS Device::Add() {
         registry.deviceMutexes[&device_] = std::make_unique<std::recursive_mutex>();
     }
     device_.Bag = CreateObjectBag();
+    ks::RegisterObject(&device_, {KsObjectTypeDevice, nullptr, &device_, this});
     added_ = true;
     const KSDEVICE_DISPATCH* dispatch =
         device_.Descriptor != nullptr ? device_.Descriptor->Dispatch : nullptr;
@@ -109,6 +115,7 @@ void Device::Stop() {
     if (dispatch != nullptr && dispatch->Stop != nullptr) {
         dispatch->Stop(&device_, nullptr);
     }
+    ks::DeleteFilterFactories(&device_, true);
     device_.Started = FALSE;
 }
 
@@ -120,11 +127,13 @@ void Device::Remove() {
     if (dispatch != nullptr && dispatch->Remove != nullptr) {
         dispatch->Remove(&device_, nullptr);
     }
+    ks::DeleteFilterFactories(&device_, false);
     FreeObjectBag(static_cast<ObjectBag*>(device_.Bag));
     device_.Bag = nullptr;
     device_.Context = nullptr;
     device_.Started = FALSE;
     added_ = false;
+    ks::UnregisterObject(&device_);
     Registry& registry = Registered();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.deviceMutexes.erase(&device_);

@@ -16,6 +16,14 @@ struct BagEntry {
     BagEntry* next;
 };
 
+void FreeItem(const BagEntry& entry) {
+    if (entry.free != nullptr) {
+        entry.free(entry.item);
+    } else {
+        ExFreePool(entry.item);
+    }
+}
+
 }  // namespace
 
 struct ObjectBag {
@@ -38,11 +46,7 @@ void FreeObjectBag(ObjectBag* bag) {
     }
     while (entry != nullptr) {
         BagEntry* next = entry->next;
-        if (entry->free != nullptr) {
-            entry->free(entry->item);
-        } else {
-            ExFreePool(entry->item);
-        }
+        FreeItem(*entry);
         ExFreePoolWithTag(entry, BagEntryTag);
         entry = next;
     }
@@ -52,6 +56,16 @@ void FreeObjectBag(ObjectBag* bag) {
 size_t ObjectBagSize(const ObjectBag* bag) {
     std::lock_guard<std::mutex> lock(const_cast<ObjectBag*>(bag)->mutex);
     return bag->size;
+}
+
+bool ObjectBagContains(ObjectBag* bag, PVOID item) {
+    std::lock_guard<std::mutex> lock(bag->mutex);
+    for (BagEntry* entry = bag->newest; entry != nullptr; entry = entry->next) {
+        if (entry->item == item) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace host
@@ -68,4 +82,30 @@ NTSTATUS NTAPI KsAddItemToObjectBag(KSOBJECT_BAG ObjectBag, PVOID Item, PFNKSFRE
     bag->newest = entry;
     ++bag->size;
     return STATUS_SUCCESS;
+}
+
+// Returns the number of references the bag held to the item: one, or zero
+// when it was not there.
+ULONG NTAPI KsRemoveItemFromObjectBag(KSOBJECT_BAG ObjectBag, PVOID Item, BOOLEAN Free) {
+    auto* bag = static_cast<host::ObjectBag*>(ObjectBag);
+    host::BagEntry* removed = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(bag->mutex);
+        for (host::BagEntry** link = &bag->newest; *link != nullptr; link = &(*link)->next) {
+            if ((*link)->item == Item) {
+                removed = *link;
+                *link = removed->next;
+                --bag->size;
+                break;
+            }
+        }
+    }
+    if (removed == nullptr) {
+        return 0;
+    }
+    if (Free) {
+        host::FreeItem(*removed);
+    }
+    ExFreePoolWithTag(removed, host::BagEntryTag);
+    return 1;
 }

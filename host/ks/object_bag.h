@@ -17,4 +17,6 @@ void FreeObjectBag(ObjectBag* bag);
 // Items in the bag, for tests.
 size_t ObjectBagSize(const ObjectBag* bag);
 
+bool ObjectBagContains(ObjectBag* bag, PVOID item);
+
 }  // namespace host

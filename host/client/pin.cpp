@@ -1,0 +1,115 @@
+// Pins, buffers and the master clock through the client API.
+#include "host/client/pin.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "host/ks/automation.h"
+#include "host/ks/pin.h"
+#include "host/ks/reference_clock.h"
+
+namespace client {
+
+StreamBuffer::StreamBuffer(ULONG frameExtent) : data(frameExtent) {
+    header.Size = sizeof(KSSTREAM_HEADER);
+    header.FrameExtent = frameExtent;
+    header.Data = data.empty() ? nullptr : data.data();
+}
+
+MasterClock::MasterClock() : clock_(host::ks::ReferenceClock::Create()) {}
+
+MasterClock::~MasterClock() {
+    if (clock_ != nullptr) {
+        clock_->Release();
+    }
+}
+
+LONGLONG MasterClock::Time() const {
+    return clock_->GetTime();
+}
+
+ULONG MasterClock::References() const {
+    return clock_->References();
+}
+
+Pin::Pin(Filter* filter, host::ks::Pin* pin) : filter_(filter), pin_(pin) {}
+
+Pin::~Pin() {
+    if (pin_ != nullptr) {
+        Detach();
+    }
+}
+
+// Closes the class driver's pin and forgets it; the filter calls this for
+// pins still open when it closes.
+void Pin::Detach() {
+    pin_->Close();
+    pin_ = nullptr;
+    outstanding_.clear();
+    auto& pins = filter_->pins_;
+    pins.erase(std::find(pins.begin(), pins.end(), this));
+}
+
+NTSTATUS Pin::SetState(KSSTATE state) {
+    return pin_->SetState(state);
+}
+
+KSSTATE Pin::State() const {
+    return pin_->State();
+}
+
+NTSTATUS Pin::SetDataFormat(const void* format, ULONG formatSize) {
+    std::vector<UCHAR> copy(static_cast<const UCHAR*>(format),
+                            static_cast<const UCHAR*>(format) + formatSize);
+    copy.resize(std::max<size_t>(formatSize, sizeof(KSDATAFORMAT)));
+    return pin_->SetDataFormat(reinterpret_cast<const KSDATAFORMAT*>(copy.data()), formatSize);
+}
+
+RequestResult Pin::Property(const void* property, ULONG propertyLength, void* data,
+                            ULONG dataLength) {
+    host::ks::RequestResult result =
+        host::ks::DispatchProperty(pin_->ks.Descriptor->AutomationTable, KsObjectTypePin, &pin_->ks,
+                                   property, propertyLength, data, dataLength);
+    return {result.status, result.bytesReturned};
+}
+
+KSALLOCATOR_FRAMING_EX Pin::AllocatorFraming() const {
+    const KSALLOCATOR_FRAMING_EX* framing = pin_->ks.Descriptor->AllocatorFraming;
+    return framing != nullptr ? *framing : KSALLOCATOR_FRAMING_EX{};
+}
+
+ULONG Pin::FrameSize() const {
+    return AllocatorFraming().FramingItem[0].FramingRange.Range.MaxFrameSize;
+}
+
+void Pin::SetMasterClock(MasterClock* clock) {
+    pin_->SetMasterClock(clock != nullptr ? clock->Kernel() : nullptr);
+}
+
+NTSTATUS Pin::Queue(std::unique_ptr<StreamBuffer> buffer) {
+    KSSTREAM_HEADER* header = &buffer->header;
+    outstanding_[header] = std::move(buffer);
+    NTSTATUS status = pin_->SubmitBuffer(header);
+    if (status != STATUS_PENDING) {
+        outstanding_.erase(header);
+    }
+    return status;
+}
+
+std::unique_ptr<StreamBuffer> Pin::WaitForCompleted(std::chrono::milliseconds timeout) {
+    host::ks::CompletedBuffer completed;
+    if (!pin_->WaitForCompletion(&completed, timeout)) {
+        return nullptr;
+    }
+    auto found = outstanding_.find(completed.header);
+    std::unique_ptr<StreamBuffer> buffer = std::move(found->second);
+    outstanding_.erase(found);
+    buffer->status = completed.status;
+    return buffer;
+}
+
+PKSPIN Pin::Kernel() const {
+    return &pin_->ks;
+}
+
+}  // namespace client

@@ -1,0 +1,93 @@
+// The client side of a pin: state changes, format changes, property
+// requests, the graph's master clock, and streaming: buffers of any frame
+// extent queued with their stream header and collected once the driver
+// completed them.
+#pragma once
+
+#include <ks.h>
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "host/client/filter.h"
+
+namespace host::ks {
+class Pin;
+class ReferenceClock;
+}  // namespace host::ks
+
+namespace client {
+
+// A client buffer: its header (Size, FrameExtent and Data set; the rest zero
+// until the driver writes it) and its bytes. `status` is STATUS_PENDING until
+// the buffer comes back, then the status it completed with.
+struct StreamBuffer {
+    explicit StreamBuffer(ULONG frameExtent);
+
+    KSSTREAM_HEADER header{};
+    std::vector<UCHAR> data;
+    NTSTATUS status = STATUS_PENDING;
+};
+
+// A reference clock for the graph, 100-ns units from the monotonic clock.
+class MasterClock {
+public:
+    MasterClock();
+    ~MasterClock();
+    MasterClock(const MasterClock&) = delete;
+    MasterClock& operator=(const MasterClock&) = delete;
+
+    LONGLONG Time() const;
+    // References held: this object's, the pins' and the driver's.
+    ULONG References() const;
+    host::ks::ReferenceClock* Kernel() const { return clock_; }
+
+private:
+    host::ks::ReferenceClock* clock_;
+};
+
+class Pin {
+public:
+    // Closes the pin (walking it down to stop); outstanding buffers are
+    // cancelled and dropped.
+    ~Pin();
+    Pin(const Pin&) = delete;
+    Pin& operator=(const Pin&) = delete;
+
+    // Walks one state at a time; the first refused step ends the walk.
+    NTSTATUS SetState(KSSTATE state);
+    KSSTATE State() const;
+    NTSTATUS SetDataFormat(const void* format, ULONG formatSize);
+    RequestResult Property(const void* property, ULONG propertyLength, void* data,
+                           ULONG dataLength);
+
+    // The pin's allocator framing now (zero when it has none), and the frame
+    // size a client allocates from it.
+    KSALLOCATOR_FRAMING_EX AllocatorFraming() const;
+    ULONG FrameSize() const;
+
+    // Null takes the clock away. Assign before the pin leaves stop.
+    void SetMasterClock(MasterClock* clock);
+
+    // STATUS_PENDING once queued; a refused buffer is dropped.
+    NTSTATUS Queue(std::unique_ptr<StreamBuffer> buffer);
+    // The next completed buffer, or null when none came within the timeout.
+    std::unique_ptr<StreamBuffer> WaitForCompleted(std::chrono::milliseconds timeout);
+    size_t Outstanding() const { return outstanding_.size(); }
+
+    // The class driver's pin object, for tests that look inside.
+    PKSPIN Kernel() const;
+
+private:
+    friend class Filter;
+    Pin(Filter* filter, host::ks::Pin* pin);
+    void Detach();
+
+    Filter* filter_;
+    host::ks::Pin* pin_;
+    std::map<KSSTREAM_HEADER*, std::unique_ptr<StreamBuffer>> outstanding_;
+};
+
+}  // namespace client

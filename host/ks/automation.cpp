@@ -1,0 +1,191 @@
+// Property dispatch and data intersection.
+#include "host/ks/automation.h"
+
+#include <cstring>
+
+#include "host/ks/filter.h"
+#include "host/ks/pool_object.h"
+#include "host/ks/refusals.h"
+#include "host/nt/bug_check.h"
+
+namespace host::ks {
+
+namespace {
+
+// A kernel copy of a caller's buffer in the pool, freed with the object.
+class CapturedBuffer {
+public:
+    CapturedBuffer(const void* source, ULONG length)
+        : data_(length == 0 ? nullptr : ExAllocatePoolWithTag(NonPagedPool, length, RequestTag)) {
+        if (data_ != nullptr) {
+            std::memcpy(data_, source, length);
+        }
+    }
+    ~CapturedBuffer() {
+        if (data_ != nullptr) {
+            ExFreePoolWithTag(data_, RequestTag);
+        }
+    }
+    CapturedBuffer(const CapturedBuffer&) = delete;
+    CapturedBuffer& operator=(const CapturedBuffer&) = delete;
+
+    void* data() const { return data_; }
+
+private:
+    void* data_;
+};
+
+const KSPROPERTY_SET* FindSet(const KSAUTOMATION_TABLE* table, const GUID& set) {
+    if (table == nullptr) {
+        return nullptr;
+    }
+    for (ULONG i = 0; i < table->PropertySetsCount; ++i) {
+        if (IsEqualGUID(*table->PropertySets[i].Set, set)) {
+            return &table->PropertySets[i];
+        }
+    }
+    return nullptr;
+}
+
+// Items are PropertyItemSize bytes apart, which may exceed KSPROPERTY_ITEM.
+const KSPROPERTY_ITEM* FindItem(const KSAUTOMATION_TABLE* table, const KSPROPERTY_SET* set,
+                                ULONG id) {
+    if (table->PropertyItemSize < sizeof(KSPROPERTY_ITEM)) {
+        BugCheck("automation table with property items smaller than KSPROPERTY_ITEM");
+    }
+    const auto* first = reinterpret_cast<const UCHAR*>(set->PropertyItem);
+    for (ULONG i = 0; i < set->PropertiesCount; ++i) {
+        const auto* item =
+            reinterpret_cast<const KSPROPERTY_ITEM*>(first + size_t{i} * table->PropertyItemSize);
+        if (item->PropertyId == id) {
+            return item;
+        }
+    }
+    return nullptr;
+}
+
+PFNKSHANDLER HandlerFor(const KSPROPERTY_ITEM* item, ULONG flags) {
+    switch (flags & ~KSPROPERTY_TYPE_TOPOLOGY) {
+        case KSPROPERTY_TYPE_GET:
+            return item->GetPropertyHandler;
+        case KSPROPERTY_TYPE_SET:
+            return item->SetPropertyHandler;
+        case KSPROPERTY_TYPE_BASICSUPPORT:
+            return item->SupportHandler;
+        default:
+            return nullptr;
+    }
+}
+
+bool GuidsMeet(const GUID& a, const GUID& b) {
+    static const GUID wildcard = {STATIC_GUID_NULL};
+    return IsEqualGUID(a, wildcard) || IsEqualGUID(b, wildcard) || IsEqualGUID(a, b);
+}
+
+bool RangesMeet(const KSDATARANGE& a, const KSDATARANGE& b) {
+    return GuidsMeet(a.MajorFormat, b.MajorFormat) && GuidsMeet(a.SubFormat, b.SubFormat) &&
+           GuidsMeet(a.Specifier, b.Specifier);
+}
+
+RequestResult CallHandler(PFNKSHANDLER handler, const KSPROPERTY_ITEM* item, KSOBJECTTYPE type,
+                          PVOID object, const void* property, ULONG propertyLength, void* data,
+                          ULONG dataLength, bool get) {
+    CapturedBuffer propertyCopy(property, propertyLength);
+    CapturedBuffer dataCopy(data, dataLength);
+    if (propertyCopy.data() == nullptr || (dataLength != 0 && dataCopy.data() == nullptr)) {
+        return {STATUS_INSUFFICIENT_RESOURCES, 0};
+    }
+    IRP irp{{}, type, object};
+    irp.IoStatus.Information = get ? item->MinData : 0;
+    NTSTATUS status =
+        handler(&irp, static_cast<PKSIDENTIFIER>(propertyCopy.data()), dataCopy.data());
+    ULONG bytes = static_cast<ULONG>(irp.IoStatus.Information);
+    bytes = bytes < dataLength ? bytes : dataLength;
+    if (NT_SUCCESS(status) && get && bytes != 0) {
+        std::memcpy(data, dataCopy.data(), bytes);
+    }
+    return {status, NT_SUCCESS(status) ? bytes : 0};
+}
+
+}  // namespace
+
+RequestResult DispatchProperty(const KSAUTOMATION_TABLE* table, KSOBJECTTYPE type, PVOID object,
+                               const void* property, ULONG propertyLength, void* data,
+                               ULONG dataLength) {
+    if (propertyLength < sizeof(KSPROPERTY)) {
+        return {Refusal::RequestTooShort, 0};
+    }
+    KSPROPERTY request;
+    std::memcpy(&request, property, sizeof(request));
+    const KSPROPERTY_SET* set = FindSet(table, request.Set);
+    if (set == nullptr) {
+        return {Refusal::UnknownPropertySet, 0};
+    }
+    const KSPROPERTY_ITEM* item = FindItem(table, set, request.Id);
+    if (item == nullptr) {
+        return {Refusal::UnknownPropertyId, 0};
+    }
+    if (propertyLength < item->MinProperty) {
+        return {Refusal::RequestTooShort, 0};
+    }
+    PFNKSHANDLER handler = HandlerFor(item, request.Flags);
+    if (handler == nullptr) {
+        return {Refusal::OperationNotSupported, 0};
+    }
+    if (dataLength < item->MinData) {
+        return dataLength == 0 ? RequestResult{Refusal::DataSizeQuery, item->MinData}
+                               : RequestResult{Refusal::DataTooShort, 0};
+    }
+    const bool get = (request.Flags & KSPROPERTY_TYPE_GET) != 0;
+    return CallHandler(handler, item, type, object, property, propertyLength, data, dataLength,
+                       get);
+}
+
+RequestResult IntersectDataRange(Filter* filter, ULONG pinId, const void* range, ULONG rangeSize,
+                                 void* data, ULONG dataLength) {
+    const KSPIN_DESCRIPTOR_EX* descriptor = filter->PinDescriptor(pinId);
+    if (descriptor == nullptr) {
+        return {Refusal::UnknownPinId, 0};
+    }
+    KSDATARANGE header;
+    if (rangeSize < sizeof(header)) {
+        return {Refusal::RequestTooShort, 0};
+    }
+    std::memcpy(&header, range, sizeof(header));
+    if (header.FormatSize < sizeof(header) || header.FormatSize > rangeSize) {
+        return {Refusal::RequestTooShort, 0};
+    }
+    CapturedBuffer callerRange(range, header.FormatSize);
+    CapturedBuffer output(data, dataLength);
+    if (callerRange.data() == nullptr || (dataLength != 0 && output.data() == nullptr)) {
+        return {STATUS_INSUFFICIENT_RESOURCES, 0};
+    }
+    const GUID pinSet = {STATIC_KSPROPSETID_Pin};
+    KSP_PIN request{};
+    request.Property.Set = pinSet;
+    request.Property.Id = KSPROPERTY_PIN_DATAINTERSECTION;
+    request.Property.Flags = KSPROPERTY_TYPE_GET;
+    request.PinId = pinId;
+    IRP irp{{}, KsObjectTypeFilter, &filter->ks};
+    const KSPIN_DESCRIPTOR& pin = descriptor->PinDescriptor;
+    for (ULONG i = 0; i < pin.DataRangesCount && descriptor->IntersectHandler != nullptr; ++i) {
+        if (!RangesMeet(header, *pin.DataRanges[i])) {
+            continue;
+        }
+        ULONG size = 0;
+        NTSTATUS status = descriptor->IntersectHandler(
+            &filter->ks, &irp, &request, static_cast<PKSDATARANGE>(callerRange.data()),
+            pin.DataRanges[i], dataLength, output.data(), &size);
+        if (status == STATUS_NO_MATCH) {
+            continue;
+        }
+        if (NT_SUCCESS(status) && size != 0) {
+            std::memcpy(data, output.data(), size < dataLength ? size : dataLength);
+        }
+        const bool sized = NT_SUCCESS(status) || status == STATUS_BUFFER_OVERFLOW;
+        return {status, sized ? size : 0};
+    }
+    return {Refusal::NoMatchingDataRange, 0};
+}
+
+}  // namespace host::ks

@@ -1,0 +1,103 @@
+// Pins: created on a filter with a connection format, limited by the
+// descriptor's InstancesPossible; states walked one step at a time; the
+// process dispatch run on the pin's own worker thread; the stream queue of
+// client buffers.
+//
+// Locks: the filter's control mutex serialises create, close, format and
+// state changes. `mutex_` guards the processing flags and the device state
+// the worker reads; `queueMutex_` guards the queue, the leading edge and the
+// completed buffers. Neither is held while a dispatch routine runs.
+#pragma once
+
+#include <ks.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+namespace host::ks {
+
+class Filter;
+class ReferenceClock;
+
+// A buffer back from the pin: the client's header, written back, and the
+// status it completed with (STATUS_CANCELLED when the pin stopped first).
+struct CompletedBuffer {
+    KSSTREAM_HEADER* header;
+    NTSTATUS status;
+};
+
+class Pin {
+public:
+    static NTSTATUS Create(Filter* filter, ULONG pinId, const KSDATAFORMAT* format,
+                           ULONG formatSize, Pin** pin);
+    // Walks the pin down to stop (failures ignored), stops the worker,
+    // cancels the queue, runs the Close dispatch and frees the pin.
+    void Close();
+
+    Pin(Filter* filter, ULONG pinId, const KSPIN_DESCRIPTOR_EX* descriptor);
+
+    // Walks one step at a time to `state`; stops at the first refused step.
+    NTSTATUS SetState(KSSTATE state);
+    KSSTATE State();
+    // A new connection format on the existing pin (SetDataFormat with the old
+    // one); the old format stays when the driver refuses.
+    NTSTATUS SetDataFormat(const KSDATAFORMAT* format, ULONG formatSize);
+    // The graph's clock; null for none. The pin holds a reference.
+    void SetMasterClock(ReferenceClock* clock);
+    NTSTATUS GetReferenceClock(PIKSREFERENCECLOCK* clock);
+
+    // Queues a client buffer: STATUS_PENDING until it completes.
+    NTSTATUS SubmitBuffer(KSSTREAM_HEADER* header);
+    bool WaitForCompletion(CompletedBuffer* completed, std::chrono::milliseconds timeout);
+    PKSSTREAM_POINTER LeadingEdge(KSSTREAM_POINTER_STATE state);
+    void Unlock(PKSSTREAM_POINTER pointer, bool eject);
+
+    void AttemptProcessing();
+
+    KSPIN ks{};
+    Filter* const filter;
+    std::mutex processingMutex;  // held around each Process call
+
+private:
+    struct QueuedFrame {
+        KSSTREAM_HEADER kernelHeader;  // the class driver's copy the driver writes
+        KSSTREAM_HEADER* clientHeader;
+    };
+
+    NTSTATUS Step(KSSTATE to, KSSTATE from);
+    bool ProcessingAllowed();
+    void RunWorker();
+    void Complete(QueuedFrame* frame, NTSTATUS status);
+    void CancelQueue();
+    void StopWorker();
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool attemptPending_ = false;
+    bool processing_ = false;
+    bool changingState_ = false;
+    bool closing_ = false;
+    std::thread worker_;
+
+    std::mutex queueMutex_;
+    std::condition_variable completion_;
+    std::deque<QueuedFrame*> queue_;
+    std::deque<CompletedBuffer> completed_;
+    KSSTREAM_POINTER leadingEdge_{};
+    bool leadingEdgeLocked_ = false;
+
+    ReferenceClock* clock_ = nullptr;
+};
+
+// The host pin behind a KSPIN; a bug check if it is no live pin.
+Pin* PinOf(PKSPIN pin);
+
+// The first of the pin's data ranges whose major format, subformat and
+// specifier match the format's (GUID_NULL in a range matches any), or null.
+const KSDATARANGE* MatchingDataRange(const KSPIN_DESCRIPTOR_EX* descriptor,
+                                     const KSDATAFORMAT* format);
+
+}  // namespace host::ks

@@ -1,0 +1,122 @@
+// The pin's stream queue. A client buffer is queued with a copy of its
+// header, the class driver's, which is what the driver sees and writes;
+// completion writes it back over the client's header (keeping the client's
+// Data pointer). The leading edge is the oldest buffer not yet ejected.
+#include <algorithm>
+
+#include "host/ks/pin.h"
+#include "host/ks/pool_object.h"
+#include "host/ks/refusals.h"
+#include "host/nt/bug_check.h"
+
+namespace host::ks {
+
+NTSTATUS Pin::SubmitBuffer(KSSTREAM_HEADER* header) {
+    if (header->Size != ks.StreamHeaderSize) {
+        return Refusal::RequestTooShort;
+    }
+    if (State() == KSSTATE_STOP) {
+        return Refusal::StreamingWhileStopped;
+    }
+    auto* frame = NewInPool<QueuedFrame>(FrameTag, QueuedFrame{*header, header});
+    if (frame == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    bool wasEmpty;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        wasEmpty = queue_.empty();
+        queue_.push_back(frame);
+    }
+    const ULONG flags = ks.Descriptor->Flags;
+    const bool initiate = (flags & KSPIN_FLAG_DO_NOT_INITIATE_PROCESSING) == 0 &&
+                          (wasEmpty || (flags & KSPIN_FLAG_INITIATE_PROCESSING_ON_EVERY_ARRIVAL));
+    if (initiate) {
+        AttemptProcessing();
+    }
+    return STATUS_PENDING;
+}
+
+bool Pin::WaitForCompletion(CompletedBuffer* completed, std::chrono::milliseconds timeout) {
+    std::unique_lock<std::mutex> lock(queueMutex_);
+    if (!completion_.wait_for(lock, timeout, [this] { return !completed_.empty(); })) {
+        return false;
+    }
+    *completed = completed_.front();
+    completed_.pop_front();
+    return true;
+}
+
+PKSSTREAM_POINTER Pin::LeadingEdge(KSSTREAM_POINTER_STATE state) {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    if (queue_.empty()) {
+        return nullptr;
+    }
+    KSSTREAM_HEADER& header = queue_.front()->kernelHeader;
+    const KSSTREAM_POINTER_OFFSET data = {
+        {static_cast<PUCHAR>(header.Data)}, header.FrameExtent, header.FrameExtent};
+    leadingEdge_.Context = nullptr;
+    leadingEdge_.Pin = &ks;
+    leadingEdge_.StreamHeader = &header;
+    leadingEdge_.OffsetIn = ks.DataFlow == KSPIN_DATAFLOW_IN ? data : KSSTREAM_POINTER_OFFSET{};
+    leadingEdge_.OffsetOut = ks.DataFlow == KSPIN_DATAFLOW_OUT ? data : KSSTREAM_POINTER_OFFSET{};
+    leadingEdge_.Offset =
+        ks.DataFlow == KSPIN_DATAFLOW_IN ? &leadingEdge_.OffsetIn : &leadingEdge_.OffsetOut;
+    leadingEdgeLocked_ = leadingEdgeLocked_ || state == KSSTREAM_POINTER_STATE_LOCKED;
+    return &leadingEdge_;
+}
+
+void Pin::Unlock(PKSSTREAM_POINTER pointer, bool eject) {
+    QueuedFrame* ejected = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        if (pointer != &leadingEdge_ || queue_.empty()) {
+            BugCheck("KsStreamPointerUnlock of a stream pointer the pin did not hand out");
+        }
+        if (!leadingEdgeLocked_) {
+            BugCheck("KsStreamPointerUnlock of a stream pointer that is not locked");
+        }
+        leadingEdgeLocked_ = false;
+        if (eject) {
+            ejected = queue_.front();
+            queue_.pop_front();
+        }
+    }
+    if (ejected != nullptr) {
+        Complete(ejected, STATUS_SUCCESS);
+    }
+}
+
+void Pin::Complete(QueuedFrame* frame, NTSTATUS status) {
+    KSSTREAM_HEADER* client = frame->clientHeader;
+    PVOID clientData = client->Data;
+    *client = frame->kernelHeader;
+    client->Data = clientData;
+    DeleteInPool(frame, FrameTag);
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    completed_.push_back({client, status});
+    completion_.notify_all();
+}
+
+void Pin::CancelQueue() {
+    std::deque<QueuedFrame*> cancelled;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        cancelled.swap(queue_);
+        leadingEdgeLocked_ = false;
+    }
+    for (QueuedFrame* frame : cancelled) {
+        frame->kernelHeader.DataUsed = 0;
+        Complete(frame, STATUS_CANCELLED);
+    }
+}
+
+}  // namespace host::ks
+
+PKSSTREAM_POINTER NTAPI KsPinGetLeadingEdgeStreamPointer(PKSPIN Pin, KSSTREAM_POINTER_STATE State) {
+    return host::ks::PinOf(Pin)->LeadingEdge(State);
+}
+
+void NTAPI KsStreamPointerUnlock(PKSSTREAM_POINTER StreamPointer, BOOLEAN Eject) {
+    host::ks::PinOf(StreamPointer->Pin)->Unlock(StreamPointer, Eject != FALSE);
+}
