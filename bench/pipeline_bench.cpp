@@ -1,7 +1,10 @@
 // The image pipeline on a full 4384 x 3288 frame of random raw data: each
 // conversion as ConvertFrame runs it (working-frame load included), scalar
 // reference against SSE2, next to a memset and a memcpy of the 57.7 MB output.
-// Run on one core: taskset -c 0 diskcam-bench
+// Run on one core, with repetitions interleaved so that outside load falls on
+// every benchmark alike:
+//   taskset -c 0 diskcam-bench --benchmark_repetitions=3
+//       --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true
 #include <benchmark/benchmark.h>
 
 #include <cstdint>

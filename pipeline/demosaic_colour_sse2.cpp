@@ -144,7 +144,7 @@ BAYER_INLINE __m128i MatrixColumn(const Inputs& in, const ColourConstants& k, in
     return wide ? MatrixColumnWide(in, k, column) : MatrixColumnNarrow(in, k, column);
 }
 
-// The 16-bit path takes biased inputs (see PrepareConstants), the exact path
+// The 16-bit path takes biased inputs (see PrepareNarrowColumn), the exact path
 // plain ones.
 template <bool wide>
 BAYER_INLINE __m128i BalanceFor(__m128i channelHigh, __m128i multiplier) {
