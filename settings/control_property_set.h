@@ -1,0 +1,41 @@
+// ControlPropertySet: the private property set on the capture filter through
+// which a control application reads and changes every camera setting at run
+// time. Its records and the set for the filter's automation table; the items
+// and their handlers live in control_items.cpp.
+#pragma once
+
+#include "platform/kernel.h"
+
+// {caa3f35d-d36c-48bc-9fe6-fcbdb1472c9c}
+extern const GUID ControlPropertySetId;
+
+// Items 0 to 65, each id its index.
+constexpr ULONG ControlItemCount = 66;
+
+// Request and reply of every item but 44: the property header, then the value.
+struct ControlValue {
+    KSPROPERTY Property;
+    LONG Value;
+    ULONG Reserved;
+};
+
+// Request of item 44 (ReadoutWindow).
+struct WindowRequest {
+    KSPROPERTY Property;
+    LONG Mode;
+    LONG X;
+    LONG Y;
+    LONG Width;
+    LONG Height;
+    ULONG Reserved;
+};
+
+static_assert(sizeof(ControlValue) == 32, "ControlValue is 32 bytes");
+static_assert(__builtin_offsetof(ControlValue, Value) == 24, "ControlValue value at 24");
+static_assert(sizeof(WindowRequest) == 48, "WindowRequest is 48 bytes");
+static_assert(__builtin_offsetof(WindowRequest, Mode) == 24, "WindowRequest mode at 24");
+static_assert(__builtin_offsetof(WindowRequest, Height) == 40, "WindowRequest height at 40");
+
+// The one property set of the filter's automation table.
+extern const KSPROPERTY_SET ControlPropertySets[];
+extern const ULONG ControlPropertySetCount;
