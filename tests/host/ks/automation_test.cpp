@@ -1,0 +1,128 @@
+// Property requests through the filter's automation table, the class
+// driver's refusals, and data intersection through the pin's handler.
+#include <cstring>
+
+#include "host/ks/refusals.h"
+#include "tests/host/ks/ks_test.h"
+
+namespace {
+
+namespace Refusal = host::ks::Refusal;
+using namespace minidriver;
+
+class PropertyTest : public KsTest {
+protected:
+    void SetUp() override {
+        KsTest::SetUp();
+        filter_ = OpenFilter();
+    }
+    void TearDown() override {
+        filter_.reset();
+        KsTest::TearDown();
+    }
+    client::RequestResult Send(const KSPROPERTY& request, void* data, ULONG length,
+                               ULONG requestLength = sizeof(KSPROPERTY)) {
+        UCHAR buffer[64] = {};
+        std::memcpy(buffer, &request, sizeof(request));
+        return filter_->Property(buffer, requestLength, data, length);
+    }
+
+    std::unique_ptr<client::Filter> filter_;
+};
+
+TEST_F(PropertyTest, GetAndSetReachTheirHandlersWithTheRequestsFilter) {
+    ULONG value = 42;
+    client::RequestResult set = Send(Request(ValueProperty, KSPROPERTY_TYPE_SET), &value, 4);
+    EXPECT_EQ(set.status, STATUS_SUCCESS);
+    EXPECT_EQ(set.bytesReturned, 0u);
+    EXPECT_EQ(Recorded().requestFilter, filter_->Kernel());
+    ULONG got[4] = {0, 7, 7, 7};
+    client::RequestResult get = Send(Request(ValueProperty, KSPROPERTY_TYPE_GET), got, 16);
+    EXPECT_EQ(get.status, STATUS_SUCCESS);
+    EXPECT_EQ(get.bytesReturned, 4u) << "MinData unless the handler says otherwise";
+    EXPECT_EQ(got[0], 42u);
+    EXPECT_EQ(got[1], 7u);
+}
+
+TEST_F(PropertyTest, UnknownSetOrIdIsRefused) {
+    ULONG value = 0;
+    KSPROPERTY request = Request(ValueProperty, KSPROPERTY_TYPE_GET);
+    request.Set.Data1 ^= 1;
+    EXPECT_EQ(Send(request, &value, 4).status, Refusal::UnknownPropertySet);
+    EXPECT_EQ(Send(Request(9, KSPROPERTY_TYPE_GET), &value, 4).status, Refusal::UnknownPropertyId);
+    EXPECT_EQ(Refusal::UnknownPropertySet, STATUS_PROPSET_NOT_FOUND);
+    EXPECT_EQ(Refusal::UnknownPropertyId, STATUS_NOT_FOUND);
+    EXPECT_EQ(Recorded().requestFilter, nullptr);
+}
+
+TEST_F(PropertyTest, ShortRequestIsRefused) {
+    ULONG value = 0;
+    KSPROPERTY request = Request(LongRequestProperty, KSPROPERTY_TYPE_GET);
+    EXPECT_EQ(Send(request, &value, 4, 20).status, Refusal::RequestTooShort);
+    EXPECT_EQ(Send(request, &value, 4, 31).status, Refusal::RequestTooShort);
+    EXPECT_EQ(Send(request, &value, 4, 32).status, STATUS_SUCCESS);
+}
+
+TEST_F(PropertyTest, OperationWithoutAHandlerIsNotSupported) {
+    ULONG value = 0;
+    EXPECT_EQ(Send(Request(WriteOnlyProperty, KSPROPERTY_TYPE_GET), &value, 4).status,
+              Refusal::OperationNotSupported);
+    EXPECT_EQ(Send(Request(ReadOnlyProperty, KSPROPERTY_TYPE_SET), &value, 4).status,
+              Refusal::OperationNotSupported);
+    EXPECT_EQ(Send(Request(ValueProperty, 0), &value, 4).status, Refusal::OperationNotSupported);
+    EXPECT_EQ(Refusal::OperationNotSupported, STATUS_INVALID_DEVICE_REQUEST);
+    EXPECT_EQ(Recorded().requestFilter, nullptr);
+}
+
+TEST_F(PropertyTest, EmptyDataAsksForTheSizeAndShortDataIsRefused) {
+    ULONG value[2] = {};
+    client::RequestResult query = Send(Request(ReadOnlyProperty, KSPROPERTY_TYPE_GET), nullptr, 0);
+    EXPECT_EQ(query.status, Refusal::DataSizeQuery);
+    EXPECT_EQ(query.bytesReturned, 8u);
+    client::RequestResult shortData =
+        Send(Request(ReadOnlyProperty, KSPROPERTY_TYPE_GET), value, 4);
+    EXPECT_EQ(shortData.status, Refusal::DataTooShort);
+    EXPECT_EQ(shortData.bytesReturned, 0u);
+    EXPECT_EQ(Send(Request(ReadOnlyProperty, KSPROPERTY_TYPE_GET), value, 8).status,
+              STATUS_SUCCESS);
+    EXPECT_EQ(Refusal::DataSizeQuery, STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(Refusal::DataTooShort, STATUS_BUFFER_TOO_SMALL);
+}
+
+using IntersectionTest = PropertyTest;
+
+TEST_F(IntersectionTest, SizeQueryTooSmallAndEnough) {
+    std::vector<std::vector<UCHAR>> ranges = filter_->DataRanges(0);
+    ASSERT_EQ(ranges.size(), 1u);
+    ASSERT_EQ(ranges[0].size(), sizeof(KSDATARANGE));
+    const ULONG size = static_cast<ULONG>(ranges[0].size());
+    std::vector<UCHAR> format;
+    client::RequestResult query = filter_->Intersect(0, ranges[0].data(), size, 0, &format);
+    EXPECT_EQ(query.status, STATUS_BUFFER_OVERFLOW);
+    EXPECT_EQ(query.bytesReturned, sizeof(KSDATAFORMAT));
+    EXPECT_EQ(filter_->Intersect(0, ranges[0].data(), size, 10, &format).status,
+              STATUS_BUFFER_TOO_SMALL);
+    client::RequestResult done = filter_->Intersect(0, ranges[0].data(), size, 100, &format);
+    EXPECT_EQ(done.status, STATUS_SUCCESS);
+    ASSERT_EQ(format.size(), sizeof(KSDATAFORMAT));
+    EXPECT_EQ(reinterpret_cast<KSDATAFORMAT*>(format.data())->SampleSize, 1000u);
+    EXPECT_EQ(Recorded().intersectContext, filter_->Kernel());
+}
+
+TEST_F(IntersectionTest, ClassDriverRefusesUnmatchedShortAndUnknownPin) {
+    KSDATARANGE range = TestFormat(0);
+    std::vector<UCHAR> format;
+    EXPECT_EQ(filter_->Intersect(1, &range, sizeof(range), 100, &format).status,
+              Refusal::UnknownPinId);
+    EXPECT_EQ(filter_->Intersect(0, &range, 40, 100, &format).status, Refusal::RequestTooShort);
+    range.FormatSize = 80;
+    EXPECT_EQ(filter_->Intersect(0, &range, sizeof(range), 100, &format).status,
+              Refusal::RequestTooShort);
+    range = TestFormat(0);
+    range.MajorFormat.Data2 ^= 1;
+    EXPECT_EQ(filter_->Intersect(0, &range, sizeof(range), 100, &format).status,
+              Refusal::NoMatchingDataRange);
+    EXPECT_EQ(Recorded().intersectContext, nullptr);
+}
+
+}  // namespace

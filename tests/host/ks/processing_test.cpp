@@ -1,0 +1,139 @@
+// Processing: on a worker, one call at a time, only in run, triggered by
+// attempts and arriving buffers, and kept apart from state changes.
+#include <atomic>
+#include <vector>
+
+#include "tests/host/ks/ks_test.h"
+#include "tests/host/ks/wait.h"
+
+namespace {
+
+class ProcessingTest : public KsTest {
+protected:
+    void SetUp() override {
+        KsTest::SetUp();
+        filter_ = OpenFilter();
+        pin_ = CreatePin(*filter_);
+    }
+    void TearDown() override {
+        pin_.reset();
+        filter_.reset();
+        KsTest::TearDown();
+    }
+    int Calls() const { return minidriver::Recorded().processCalls; }
+    void Queue() {
+        ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(64)), STATUS_PENDING);
+    }
+
+    std::unique_ptr<client::Filter> filter_;
+    std::unique_ptr<client::Pin> pin_;
+};
+
+TEST_F(ProcessingTest, RunsOnAWorkerNeverOnTheCallersThread) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    Queue();
+    ASSERT_TRUE(WaitUntil([&] { return Calls() == 1; }));
+    KsPinAttemptProcessing(pin_->Kernel(), FALSE);
+    ASSERT_TRUE(WaitUntil([&] { return Calls() == 2; }));
+    EXPECT_NE(minidriver::Recorded().processThread, std::this_thread::get_id());
+}
+
+TEST_F(ProcessingTest, NeverTwoCallsAtOnceWhoeverAsks) {
+    minidriver::Recorded().process = [](PKSPIN) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+        return STATUS_PENDING;
+    };
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    Queue();
+    std::vector<std::thread> askers;
+    for (int i = 0; i < 4; ++i) {
+        askers.emplace_back([this] {
+            for (int n = 0; n < 100; ++n) {
+                KsPinAttemptProcessing(pin_->Kernel(), TRUE);
+            }
+        });
+    }
+    for (std::thread& asker : askers) {
+        asker.join();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Calls() > 1; }));
+    EXPECT_EQ(minidriver::Recorded().mostProcessRunning, 1);
+}
+
+TEST_F(ProcessingTest, PinThatAsksForRunOnlyIsNotProcessedInPause) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    Queue();
+    KsPinAttemptProcessing(pin_->Kernel(), TRUE);
+    std::this_thread::sleep_for(Quiet);
+    EXPECT_EQ(Calls(), 0);
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    EXPECT_TRUE(WaitUntil([&] { return Calls() == 1; })) << "entering run opens the gate";
+}
+
+TEST_F(ProcessingTest, NoCallWithoutAQueuedBuffer) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    std::this_thread::sleep_for(Quiet);
+    KsPinAttemptProcessing(pin_->Kernel(), TRUE);
+    std::this_thread::sleep_for(Quiet);
+    EXPECT_EQ(Calls(), 0);
+    Queue();
+    EXPECT_TRUE(WaitUntil([&] { return Calls() == 1; })) << "an arriving buffer starts it";
+}
+
+TEST_F(ProcessingTest, PendingWaitsForTheNextTrigger) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    Queue();
+    ASSERT_TRUE(WaitUntil([&] { return Calls() == 1; }));
+    std::this_thread::sleep_for(Quiet);
+    EXPECT_EQ(Calls(), 1);
+    Queue();  // the queue was not empty: no new trigger
+    std::this_thread::sleep_for(Quiet);
+    EXPECT_EQ(Calls(), 1);
+    KsPinAttemptProcessing(pin_->Kernel(), TRUE);
+    EXPECT_TRUE(WaitUntil([&] { return Calls() == 2; }));
+}
+
+TEST_F(ProcessingTest, SuccessRunsAgainWhileBuffersWait) {
+    minidriver::Recorded().process = [](PKSPIN pin) {
+        PKSSTREAM_POINTER leading =
+            KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
+        KsStreamPointerUnlock(leading, TRUE);
+        return STATUS_SUCCESS;
+    };
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    Queue();
+    Queue();
+    Queue();
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_NE(pin_->WaitForCompleted(std::chrono::seconds(5)), nullptr);
+    }
+    EXPECT_EQ(Calls(), 3);
+}
+
+TEST_F(ProcessingTest, StateChangesNeverOverlapProcessing) {
+    minidriver::Recorded().process = [](PKSPIN) {
+        std::this_thread::sleep_for(std::chrono::microseconds(500));
+        return STATUS_PENDING;
+    };
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    Queue();
+    std::atomic<bool> done{false};
+    std::thread asker([&] {
+        while (!done) {
+            KsPinAttemptProcessing(pin_->Kernel(), TRUE);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+    });
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    }
+    done = true;
+    asker.join();
+    EXPECT_GT(Calls(), 0);
+    EXPECT_FALSE(minidriver::Recorded().processDuringStateChange);
+}
+
+}  // namespace

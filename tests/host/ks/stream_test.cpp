@@ -1,0 +1,167 @@
+// The stream queue: the locked leading edge, eject and the headers that come
+// back, cancellation at stop, refused buffers; and the reference clock.
+#include <cstring>
+
+#include "host/ks/pool_object.h"
+#include "host/ks/refusals.h"
+#include "host/nt/pool_control.h"
+#include "tests/host/ks/ks_test.h"
+#include "tests/host/ks/wait.h"
+
+namespace {
+
+namespace Refusal = host::ks::Refusal;
+
+class StreamTest : public KsTest {
+protected:
+    void SetUp() override {
+        KsTest::SetUp();
+        filter_ = OpenFilter();
+        pin_ = CreatePin(*filter_);
+    }
+    void TearDown() override {
+        pin_.reset();
+        filter_.reset();
+        KsTest::TearDown();
+    }
+
+    std::unique_ptr<client::Filter> filter_;
+    std::unique_ptr<client::Pin> pin_;
+};
+
+// What the driver saw of the leading edge in its last Process call.
+struct Seen {
+    ULONG frameExtent = 0;
+    ULONG remaining = 0;
+    bool offsetIsOut = false;
+};
+
+TEST_F(StreamTest, DriverFillsTheLockedLeadingEdgeAndEjectCompletesIt) {
+    static Seen seen;
+    minidriver::Recorded().process = [](PKSPIN pin) {
+        PKSSTREAM_POINTER leading =
+            KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
+        seen = {leading->StreamHeader->FrameExtent, leading->OffsetOut.Remaining,
+                leading->Offset == &leading->OffsetOut};
+        std::memset(leading->OffsetOut.Data, 0x5A, 10);
+        KSSTREAM_HEADER* header = leading->StreamHeader;
+        header->DataUsed = 10;
+        header->PresentationTime = {12345, 1, 1};
+        header->Duration = 333333;
+        header->OptionsFlags =
+            KSSTREAM_HEADER_OPTIONSF_TIMEVALID | KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
+        KsStreamPointerUnlock(leading, TRUE);
+        return STATUS_PENDING;
+    };
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    auto buffer = std::make_unique<client::StreamBuffer>(100);
+    buffer->header.OptionsFlags = KSSTREAM_HEADER_OPTIONSF_DATADISCONTINUITY;
+    void* data = buffer->data.data();
+    ASSERT_EQ(pin_->Queue(std::move(buffer)), STATUS_PENDING);
+    std::unique_ptr<client::StreamBuffer> done = pin_->WaitForCompleted(std::chrono::seconds(5));
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(done->status, STATUS_SUCCESS);
+    EXPECT_EQ(seen.frameExtent, 100u);
+    EXPECT_EQ(seen.remaining, 100u);
+    EXPECT_TRUE(seen.offsetIsOut);
+    EXPECT_EQ(done->header.DataUsed, 10u);
+    EXPECT_EQ(done->header.PresentationTime.Time, 12345);
+    EXPECT_EQ(done->header.Duration, 333333);
+    EXPECT_EQ(done->header.OptionsFlags, 0x110u);
+    EXPECT_EQ(done->header.FrameExtent, 100u);
+    EXPECT_EQ(done->header.Data, data);
+    EXPECT_EQ(done->data[9], 0x5A);
+    EXPECT_EQ(done->data[10], 0);
+}
+
+TEST_F(StreamTest, LeadingEdgeIsNullWithoutBuffersAndStaysWithoutEject) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    PKSPIN pin = pin_->Kernel();
+    EXPECT_EQ(KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED), nullptr);
+    ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(7)), STATUS_PENDING);
+    PKSSTREAM_POINTER first = KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->StreamHeader->FrameExtent, 7u);
+    KsStreamPointerUnlock(first, FALSE);
+    EXPECT_EQ(pin_->WaitForCompleted(Quiet), nullptr);
+    PKSSTREAM_POINTER again = KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
+    EXPECT_EQ(again->StreamHeader->FrameExtent, 7u);
+    KsStreamPointerUnlock(again, TRUE);
+    EXPECT_NE(pin_->WaitForCompleted(Quiet), nullptr);
+}
+
+TEST_F(StreamTest, StopCancelsQueuedBuffers) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
+    ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
+    ASSERT_EQ(pin_->SetState(KSSTATE_STOP), STATUS_SUCCESS);
+    for (int i = 0; i < 2; ++i) {
+        std::unique_ptr<client::StreamBuffer> done = pin_->WaitForCompleted(Quiet);
+        ASSERT_NE(done, nullptr);
+        EXPECT_EQ(done->status, STATUS_CANCELLED);
+        EXPECT_EQ(done->header.DataUsed, 0u);
+    }
+    EXPECT_EQ(pin_->Outstanding(), 0u);
+}
+
+TEST_F(StreamTest, BuffersAreRefusedInStopAndWithAForeignHeaderSize) {
+    EXPECT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(16)),
+              Refusal::StreamingWhileStopped);
+    EXPECT_EQ(Refusal::StreamingWhileStopped, STATUS_INVALID_DEVICE_STATE);
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    auto buffer = std::make_unique<client::StreamBuffer>(16);
+    buffer->header.Size = 48;
+    EXPECT_EQ(pin_->Queue(std::move(buffer)), Refusal::RequestTooShort);
+    EXPECT_EQ(pin_->Outstanding(), 0u);
+}
+
+using StreamDeathTest = KsDeathTest;
+
+TEST_F(StreamDeathTest, UnlockingAnUnlockedPointerStopsTheMachine) {
+    std::unique_ptr<client::Filter> filter = OpenFilter();
+    std::unique_ptr<client::Pin> pin = CreatePin(*filter);
+    ASSERT_EQ(pin->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_EQ(pin->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
+    PKSSTREAM_POINTER leading =
+        KsPinGetLeadingEdgeStreamPointer(pin->Kernel(), KSSTREAM_POINTER_STATE_UNLOCKED);
+    EXPECT_DEATH(KsStreamPointerUnlock(leading, TRUE), "not locked");
+}
+
+using ReferenceClockTest = StreamTest;
+
+TEST_F(ReferenceClockTest, PinWithoutAClockHasNone) {
+    PIKSREFERENCECLOCK clock = nullptr;
+    EXPECT_EQ(KsPinGetReferenceClockInterface(pin_->Kernel(), &clock), Refusal::NoReferenceClock);
+    EXPECT_EQ(Refusal::NoReferenceClock, STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(clock, nullptr);
+}
+
+TEST_F(ReferenceClockTest, TimeIsMonotonicIn100NanosecondUnits) {
+    client::MasterClock master;
+    pin_->SetMasterClock(&master);
+    PIKSREFERENCECLOCK clock = nullptr;
+    ASSERT_EQ(KsPinGetReferenceClockInterface(pin_->Kernel(), &clock), STATUS_SUCCESS);
+    const LONGLONG before = clock->GetTime();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const LONGLONG after = clock->GetTime();
+    EXPECT_GE(after - before, 200000);    // 20 ms
+    EXPECT_LT(after - before, 50000000);  // well under 5 s
+    clock->Release();
+}
+
+TEST_F(ReferenceClockTest, ReferencesAreCountedAndTheLastReleaseFreesTheClock) {
+    {
+        client::MasterClock master;
+        pin_->SetMasterClock(&master);
+        PIKSREFERENCECLOCK clock = nullptr;
+        ASSERT_EQ(KsPinGetReferenceClockInterface(pin_->Kernel(), &clock), STATUS_SUCCESS);
+        EXPECT_EQ(master.References(), 3u);  // the client's, the pin's, the driver's
+        EXPECT_EQ(clock->Release(), 2u);
+        pin_->SetMasterClock(nullptr);
+        EXPECT_EQ(master.References(), 1u);
+        EXPECT_EQ(host::PoolStatsForTag(host::ks::ClockTag).liveAllocations, 1u);
+    }
+    EXPECT_EQ(host::PoolStatsForTag(host::ks::ClockTag).liveAllocations, 0u);
+}
+
+}  // namespace
