@@ -3,57 +3,95 @@
 // the raw frame and the kernel parameter block directly.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <random>
+#include <stdexcept>
 #include <vector>
 
 #include "pipeline/image_pipeline.h"
 
 namespace pipeline_test {
 
-constexpr size_t kGuardBytes = 256;
-constexpr uint8_t kGuardValue = 0x5A;
-
 struct PipelineDeleter {
     void operator()(ImagePipeline* pipeline) const { FreeImagePipeline(pipeline); }
 };
 using PipelinePtr = std::unique_ptr<ImagePipeline, PipelineDeleter>;
-
-PipelinePtr MakePipeline();
-
 using Matrix = std::array<LONG, 16>;
+
+inline PipelinePtr MakePipeline() {
+    PipelinePtr pipeline(CreateImagePipeline());
+    if (!pipeline) {
+        throw std::runtime_error("CreateImagePipeline failed");
+    }
+    return pipeline;
+}
+
+inline Matrix FixedMatrix(const ImagePipeline* pipeline) {
+    Matrix matrix;
+    std::copy(pipeline->fixedMatrix, pipeline->fixedMatrix + 16, matrix.begin());
+    return matrix;
+}
+
+inline Matrix IdentityMatrix() {
+    return {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 0};
+}
 
 class Window {
 public:
-    Window(ULONG width, ULONG height);
+    static constexpr uint8_t kGuard = 0x5A;
+
+    Window(ULONG width, ULONG height)
+        : width_(width),
+          height_(height),
+          pipeline_(MakePipeline()),
+          raw_(static_cast<size_t>(width) * height),
+          output_(static_cast<size_t>(width) * height * 4 + 256, kGuard) {
+        SetGeometry(pipeline(), width, height);
+        if (!AllocateWorkingFrame(pipeline())) {
+            throw std::runtime_error("AllocateWorkingFrame failed");
+        }
+        SetOutputBuffer(pipeline(), output_.data());
+    }
 
     ImagePipeline* pipeline() const { return pipeline_.get(); }
     ULONG width() const { return width_; }
     ULONG height() const { return height_; }
     std::vector<uint8_t>& raw() { return raw_; }
     const std::vector<uint8_t>& output() const { return output_; }
-    uint8_t* outputData() { return output_.data(); }
 
-    // Window pixel (x, y) of the raw frame (row pitch = width).
+    // Raw window pixel (x, y); the raw row pitch is the width.
     uint8_t& RawAt(ULONG x, ULONG y) { return raw_[static_cast<size_t>(y) * width_ + x]; }
-    // WorkingFrame byte of window pixel (x, y); x and y may reach into the border.
-    uint8_t WorkAt(LONG x, LONG y) const;
+    // WorkingFrame byte of window pixel (x, y), border included.
+    uint8_t WorkAt(LONG x, LONG y) const {
+        return pipeline()->firstPixel[y * pipeline()->stride + x];
+    }
+    // Output pixel (x, y): blue, green, red, fourth byte.
+    std::array<uint8_t, 4> PixelAt(ULONG x, ULONG y) const {
+        const uint8_t* pixel = output_.data() + (static_cast<size_t>(y) * width_ + x) * 4;
+        return {pixel[0], pixel[1], pixel[2], pixel[3]};
+    }
 
-    void FillRaw(std::mt19937& random);
+    void FillRaw(std::mt19937& random) {
+        for (auto& byte : raw_) {
+            byte = static_cast<uint8_t>(random());
+        }
+    }
     // A mosaic whose red, green and blue sites hold one value each.
     void FillPlanes(LONG bayerPhase, uint8_t red, uint8_t green, uint8_t blue);
     void Load() { LoadWorkingFrame(pipeline(), raw_.data(), 0, width_); }
     void Convert() { ConvertFrame(pipeline(), raw_.data(), 0, width_); }
 
-    // The kernel block as ConvertFrame would leave it before the kernel runs.
+    // The kernel block as ConvertFrame leaves it before a kernel runs.
     void SetFrameParameters(ULONG red, ULONG green, ULONG blue, const Matrix& matrix);
-    void ClearOutput() { output_.assign(output_.size(), kGuardValue); }
-    bool GuardIntact() const;
-
-    // Output pixel (x, y): blue, green, red, fourth byte.
-    std::array<uint8_t, 4> PixelAt(ULONG x, ULONG y) const;
+    void ClearOutput() { output_.assign(output_.size(), kGuard); }
+    bool GuardIntact() const {
+        const size_t frame = static_cast<size_t>(width_) * height_ * 4;
+        return std::all_of(output_.begin() + frame, output_.end(),
+                           [](uint8_t byte) { return byte == kGuard; });
+    }
 
 private:
     ULONG width_;
@@ -62,9 +100,5 @@ private:
     std::vector<uint8_t> raw_;
     std::vector<uint8_t> output_;
 };
-
-Matrix IdentityMatrix();
-// The fixedMatrix the pipeline publishes now.
-Matrix FixedMatrix(const ImagePipeline* pipeline);
 
 }  // namespace pipeline_test

@@ -1,6 +1,6 @@
-// Automatic white balance: the estimate from a frame's own totals, its limits
-// (a channel summing to 0, gains beyond 16 bits), and ConvertFrame applying
-// it to the same frame and publishing it as the gain settings.
+// Automatic white balance and ConvertFrame: the estimate from a frame's own
+// totals and its limits, its use on the same frame and its publication as the
+// gain settings, the phase and the colour setting choosing the kernel.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -12,53 +12,38 @@
 namespace {
 
 using pipeline_test::Window;
+using Gains = std::array<LONG, 3>;
+using Pixel = std::array<uint8_t, 4>;
 
 const LONG kPhases[] = {0, 1, 2, 3, 7};
 
-struct Gains {
-    LONG red;
-    LONG green;
-    LONG blue;
-    bool operator==(const Gains& other) const {
-        return red == other.red && green == other.green && blue == other.blue;
-    }
-};
-
-std::ostream& operator<<(std::ostream& out, const Gains& gains) {
-    return out << gains.red << ", " << gains.green << ", " << gains.blue;
-}
-
-using Estimator = bool (*)(const ImagePipeline*, LONG, LONG*, LONG*, LONG*);
-const Estimator kEstimators[] = {EstimateWhiteBalanceReference, EstimateWhiteBalanceSse2};
-
 // The estimate of both implementations, which must agree; -1s when there is none.
 Gains Estimate(const Window& window, LONG phase) {
-    Gains results[2];
-    for (int i = 0; i < 2; ++i) {
-        Gains gains = {-1, -1, -1};
-        kEstimators[i](window.pipeline(), phase, &gains.red, &gains.green, &gains.blue);
-        results[i] = gains;
-    }
-    EXPECT_EQ(results[0], results[1]) << "reference against sse2";
-    return results[1];
+    Gains reference = {-1, -1, -1};
+    Gains vector = {-1, -1, -1};
+    EstimateWhiteBalanceReference(window.pipeline(), phase, &reference[0], &reference[1],
+                                  &reference[2]);
+    EstimateWhiteBalanceSse2(window.pipeline(), phase, &vector[0], &vector[1], &vector[2]);
+    EXPECT_EQ(reference, vector);
+    return vector;
 }
 
-TEST(PipelineWhiteBalance, UniformFrameNeedsNoCorrection) {
-    Window window(40, 12);
-    window.FillPlanes(0, 90, 90, 90);
-    window.Load();
-    for (LONG phase : kPhases) {
-        EXPECT_EQ(Estimate(window, phase), (Gains{128, 128, 128})) << phase;
-    }
+Gains Settings(const ImagePipeline* pipeline) {
+    Gains gains;
+    ReadGainSettings(pipeline, &gains[0], &gains[1], &gains[2]);
+    return gains;
 }
 
-TEST(PipelineWhiteBalance, FlatPlanesBringRedAndBlueToGreen) {
+TEST(PipelineWhiteBalance, EstimatesBringRedAndBlueToGreen) {
     for (ULONG width : {17u, 1096u}) {
         Window window(width, 10);
         for (LONG phase : kPhases) {
+            window.FillPlanes(phase, 90, 90, 90);
+            window.Load();
+            EXPECT_EQ(Estimate(window, phase), (Gains{128, 128, 128})) << width << phase;
             window.FillPlanes(phase, 100, 60, 20);
             window.Load();
-            EXPECT_EQ(Estimate(window, phase), (Gains{76, 128, 384})) << width << ", " << phase;
+            EXPECT_EQ(Estimate(window, phase), (Gains{76, 128, 384})) << width << phase;
         }
     }
 }
@@ -68,11 +53,9 @@ TEST(PipelineWhiteBalance, ColumnsBeyondTheWindowDoNotCount) {
     window.FillPlanes(0, 100, 60, 20);
     window.Load();
     ImagePipeline* p = window.pipeline();
-    // Padding past the border columns feeds only pixels that are never used.
     for (LONG y = -2; y < 12; ++y) {
-        UCHAR* row = p->firstPixel + y * p->stride;
         for (LONG x = 19; x < p->stride - 5; ++x) {
-            row[x] = 255;
+            p->firstPixel[y * p->stride + x] = 255;
         }
     }
     EXPECT_EQ(Estimate(window, 0), (Gains{76, 128, 384}));
@@ -80,16 +63,13 @@ TEST(PipelineWhiteBalance, ColumnsBeyondTheWindowDoNotCount) {
 
 TEST(PipelineWhiteBalance, AChannelSummingToZeroGivesNoEstimate) {
     Window window(24, 10);
-    window.FillPlanes(0, 0, 0, 0);
-    window.Load();
-    EXPECT_EQ(Estimate(window, 0), (Gains{-1, -1, -1}));
     window.FillPlanes(0, 0, 80, 80);
     window.Load();
     EXPECT_EQ(Estimate(window, 0), (Gains{-1, -1, -1}));
 }
 
 TEST(PipelineWhiteBalance, GainsAreLimitedTo16Bits) {
-    // A single faint red site: red sums to a few units against a bright green.
+    // One faint red site: red sums to a few units against a bright green.
     Window window(64, 64);
     window.FillPlanes(0, 0, 255, 255);
     window.RawAt(21, 30) = 1;
@@ -97,7 +77,7 @@ TEST(PipelineWhiteBalance, GainsAreLimitedTo16Bits) {
     EXPECT_EQ(Estimate(window, 0), (Gains{65535, 128, 128}));
 }
 
-class PipelineAutomaticWhiteBalance : public ::testing::Test {
+class PipelineConvertFrame : public ::testing::Test {
 protected:
     Window window{40, 12};
     ImagePipeline* p = window.pipeline();
@@ -107,63 +87,61 @@ protected:
         SetBayerPhase(p, 2);
         SetColourCorrection(p, 0);
     }
-
-    Gains Settings() const {
-        Gains gains;
-        ReadGainSettings(p, &gains.red, &gains.green, &gains.blue);
-        return gains;
-    }
 };
 
-TEST_F(PipelineAutomaticWhiteBalance, EstimateBalancesTheFrameItCameFromAndBecomesTheSettings) {
+TEST_F(PipelineConvertFrame, EstimateBalancesItsOwnFrameAndStaysAfterSwitchingOff) {
     SetWhiteBalanceEnabled(p, 1);
     window.Convert();
-    EXPECT_EQ(Settings(), (Gains{76, 128, 384}));
-    // 100 x 76 / 128 = 59, 60, and 20 x 384 / 128 = 60.
-    EXPECT_EQ(window.PixelAt(7, 3), (std::array<uint8_t, 4>{60, 60, 59, 255}));
-}
-
-TEST_F(PipelineAutomaticWhiteBalance, SwitchingOffKeepsTheLastEstimate) {
-    SetWhiteBalanceEnabled(p, 1);
-    window.Convert();
+    EXPECT_EQ(Settings(p), (Gains{76, 128, 384}));
+    EXPECT_EQ(window.PixelAt(7, 3), (Pixel{60, 60, 59, 255}));  // 100 x 76 / 128 = 59
     SetWhiteBalanceEnabled(p, 0);
     window.FillPlanes(2, 50, 50, 50);
     window.Convert();
-    EXPECT_EQ(Settings(), (Gains{76, 128, 384}));
-    EXPECT_EQ(window.PixelAt(0, 0), (std::array<uint8_t, 4>{150, 50, 29, 255}));
+    EXPECT_EQ(Settings(p), (Gains{76, 128, 384}));
+    EXPECT_EQ(window.PixelAt(0, 0), (Pixel{150, 50, 29, 255}));
 }
 
-TEST_F(PipelineAutomaticWhiteBalance, ManualGainsApplyWhileOff) {
-    SetRedGain(p, 256);
-    SetBlueGain(p, 64);
-    window.Convert();
-    EXPECT_EQ(Settings(), (Gains{256, 128, 64}));
-    EXPECT_EQ(window.PixelAt(5, 5), (std::array<uint8_t, 4>{10, 60, 200, 255}));
-}
-
-TEST_F(PipelineAutomaticWhiteBalance, FrameWithoutAnEstimateKeepsItsGainsAndTheSettings) {
+TEST_F(PipelineConvertFrame, FrameWithoutAnEstimateKeepsItsGainsAndTheSettings) {
     SetRedGain(p, 200);
     SetGreenGain(p, 256);
     SetBlueGain(p, 300);
     SetWhiteBalanceEnabled(p, 1);
     window.FillPlanes(2, 0, 50, 40);  // no red anywhere
     window.Convert();
-    EXPECT_EQ(Settings(), (Gains{200, 256, 300}));
-    EXPECT_EQ(window.PixelAt(3, 3), (std::array<uint8_t, 4>{93, 100, 0, 255}));
+    EXPECT_EQ(Settings(p), (Gains{200, 256, 300}));
+    EXPECT_EQ(window.PixelAt(3, 3), (Pixel{93, 100, 0, 255}));
 }
 
-TEST_F(PipelineAutomaticWhiteBalance, GreyOutputIsBalancedToo) {
-    SetColourEnabled(p, 0);
-    SetWhiteBalanceEnabled(p, 1);
+TEST_F(PipelineConvertFrame, PhasesBeyondThreeActAsThree) {
+    std::mt19937 random(11);
+    window.FillRaw(random);
+    SetBayerPhase(p, 3);
     window.Convert();
-    EXPECT_EQ(Settings(), (Gains{76, 128, 384}));
-    // Balanced 59, 60, 60: 17 + 35 + 6.
-    EXPECT_EQ(window.PixelAt(2, 2), (std::array<uint8_t, 4>{58, 58, 58, 255}));
+    const std::vector<uint8_t> phase3 = window.output();
+    SetBayerPhase(p, 7);
+    window.ClearOutput();
+    window.Convert();
+    EXPECT_EQ(window.output(), phase3);
 }
 
-// ConvertFrame with white balance on stores what the references give when
-// fed the reference estimate.
-TEST(PipelineConvertFrame, BalancedFramesMatchTheReferenceChain) {
+TEST_F(PipelineConvertFrame, GreyOutputIgnoresTheMatrix) {
+    std::mt19937 random(12);
+    window.FillRaw(random);
+    SetColourEnabled(p, 0);
+    window.Convert();
+    const std::vector<uint8_t> grey = window.output();
+    SetHue(p, 120);
+    SetBrightness(p, 400);
+    window.Convert();
+    EXPECT_EQ(window.output(), grey);
+    SetColourEnabled(p, 1);
+    window.Convert();
+    EXPECT_NE(window.output(), grey);
+}
+
+// With white balance on, ConvertFrame stores what the references give when
+// fed the reference estimate, in colour and in grey.
+TEST(PipelineConvertFrameChain, BalancedFramesMatchTheReferences) {
     std::mt19937 random(13);
     for (ULONG width : {1u, 9u, 16u, 31u, 70u}) {
         Window window(width, 11);
@@ -177,64 +155,14 @@ TEST(PipelineConvertFrame, BalancedFramesMatchTheReferenceChain) {
             const std::vector<uint8_t> converted = window.output();
 
             Gains gains;
-            ASSERT_TRUE(
-                EstimateWhiteBalanceReference(p, phase, &gains.red, &gains.green, &gains.blue));
-            window.SetFrameParameters(gains.red, gains.green, gains.blue,
-                                      pipeline_test::FixedMatrix(p));
+            ASSERT_TRUE(EstimateWhiteBalanceReference(p, phase, &gains[0], &gains[1], &gains[2]));
+            EXPECT_EQ(Settings(p), gains);
+            window.SetFrameParameters(gains[0], gains[1], gains[2], pipeline_test::FixedMatrix(p));
             window.ClearOutput();
             (phase % 2 ? DemosaicColourReference : DemosaicMonoReference)(p, phase);
             EXPECT_EQ(converted, window.output()) << width << ", phase " << phase;
         }
     }
-}
-
-TEST(PipelineConvertFrame, PhasesBeyondThreeActAsThree) {
-    std::mt19937 random(11);
-    Window window(33, 10);
-    window.FillRaw(random);
-    SetBayerPhase(window.pipeline(), 3);
-    window.Convert();
-    const std::vector<uint8_t> phase3 = window.output();
-    SetBayerPhase(window.pipeline(), 7);
-    window.ClearOutput();
-    window.Convert();
-    EXPECT_EQ(window.output(), phase3);
-}
-
-TEST(PipelineConvertFrame, ColourSettingChoosesTheKernel) {
-    std::mt19937 random(12);
-    Window window(33, 10);
-    window.FillRaw(random);
-    SetColourEnabled(window.pipeline(), 0);
-    window.Convert();
-    for (ULONG y = 0; y < 10; ++y) {
-        for (ULONG x = 0; x < 33; ++x) {
-            const auto pixel = window.PixelAt(x, y);
-            ASSERT_EQ(pixel[0], pixel[1]);
-            ASSERT_EQ(pixel[1], pixel[2]);
-            ASSERT_EQ(pixel[3], 255);
-        }
-    }
-    const std::vector<uint8_t> grey = window.output();
-    SetHue(window.pipeline(), 120);
-    SetBrightness(window.pipeline(), 400);
-    window.Convert();
-    EXPECT_EQ(window.output(), grey);
-    SetColourEnabled(window.pipeline(), 1);
-    window.Convert();
-    EXPECT_NE(window.output(), grey);
-}
-
-TEST(PipelineConvertFrame, MatrixSnapshotCarriesTheSigns) {
-    Window window(20, 10);
-    window.FillPlanes(0, 10, 10, 10);
-    window.Convert();
-    const ImagePipeline* p = window.pipeline();
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(p->frameMatrix[i], p->fixedMatrix[i]);
-        EXPECT_EQ(p->matrixPositive[i], p->fixedMatrix[i] > 0 ? 1 : 0);
-    }
-    EXPECT_EQ(p->output, window.outputData());
 }
 
 }  // namespace
