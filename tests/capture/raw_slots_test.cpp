@@ -142,11 +142,11 @@ TEST_F(RawSlotTest, FramesCapturedCountsAcrossPauseAndRestartsWithTheStream) {
     EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 2);
 
     ASSERT_EQ(pin_->Run(), STATUS_SUCCESS);
-    // Resuming frees both slots but keeps the converted image.
-    ExpectBothFree();
     EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 2);
     NextFrame();
+    // Resuming freed both slots: frame 2 is gone from slot 1.
     ExpectSlot(0, SlotFilled, 3);
+    ExpectSlot(1, SlotFree, 0);
     EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 3);
 
     pin_->Teardown();

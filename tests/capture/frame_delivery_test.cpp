@@ -1,0 +1,104 @@
+// Raw frames from the simulated camera through the engine and the pipeline
+// into the pin's buffer: the slot holds the camera's window exactly, and the
+// buffer holds its conversion bottom-up, OutputWidth pixels a row.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "pipeline/image_pipeline.h"
+#include "sim/scene.h"
+#include "tests/capture/engine_fixture.h"
+
+namespace capture_test {
+namespace {
+
+constexpr int Tile = 16;
+
+uint8_t TileValue(int x, int y) {
+    return static_cast<uint8_t>((x % Tile) * 7 + (y % Tile) * 13 + (x % Tile) * (y % Tile));
+}
+
+std::shared_ptr<const sim::Scene> TiledScene() {
+    std::vector<uint8_t> values;
+    for (int y = 0; y < Tile; ++y) {
+        for (int x = 0; x < Tile; ++x) {
+            values.push_back(TileValue(x, y));
+        }
+    }
+    return sim::Scene::FromRaw(Tile, Tile, values);
+}
+
+// The window converted on a pipeline of its own with the device's settings.
+std::vector<uint8_t> Convert(const CameraDevice* camera, const std::vector<uint8_t>& raw,
+                             ULONG width, ULONG height) {
+    ImagePipeline* pipeline = CreateImagePipeline();
+    SetWhiteBalanceEnabled(pipeline, static_cast<LONG>(camera->WhiteBalance));
+    SetBayerPhase(pipeline, static_cast<LONG>(camera->BayerPhase));
+    SetColourEnabled(pipeline, static_cast<LONG>(camera->ColorEnable));
+    SetRedGain(pipeline, camera->RedGain);
+    SetGreenGain(pipeline, camera->GreenGain);
+    SetBlueGain(pipeline, camera->BlueGain);
+    SetColourCorrection(pipeline, static_cast<LONG>(camera->ColorCorrection));
+    SetBrightness(pipeline, camera->Brightness);
+    SetContrast(pipeline, camera->Contrast);
+    SetSaturation(pipeline, camera->Saturation);
+    SetHue(pipeline, camera->Hue);
+    std::vector<uint8_t> converted(size_t{width} * height * 4);
+    SetGeometry(pipeline, width, height);
+    EXPECT_TRUE(AllocateWorkingFrame(pipeline));
+    SetOutputBuffer(pipeline, converted.data());
+    ConvertFrame(pipeline, raw.data(), 0, width);
+    FreeImagePipeline(pipeline);
+    return converted;
+}
+
+class FrameDeliveryTest : public EngineTest {
+protected:
+    void DeliverOneFrame(LONG x, LONG y) {
+        sim::SimOptions options = Stepped();
+        options.scene = TiledScene();
+        StartDevice(options, Width, Height, x, y);
+        TestPin::Options pinOptions;
+        pinOptions.stepCaptureThread = true;
+        AcquirePin(pinOptions);
+        ASSERT_EQ(pin_->Run(), STATUS_SUCCESS);
+        NextFrame();
+
+        ASSERT_EQ(ReadSlots().state[0], SlotFilled);
+        std::vector<uint8_t> raw(engine_->slotBuffer[0], engine_->slotBuffer[0] + Width * Height);
+        for (int row = 0; row < Height; ++row) {
+            for (int column = 0; column < Width; ++column) {
+                ASSERT_EQ(raw[row * Width + column], TileValue(x + column, y + row))
+                    << "pixel " << column << ", " << row;
+            }
+        }
+        pin_->ProcessOnce();
+
+        std::vector<uint8_t> converted = Convert(camera_, raw, Width, Height);
+        std::vector<uint8_t> expected;
+        for (int row = Height - 1; row >= 0; --row) {
+            const uint8_t* start = converted.data() + size_t(row) * Width * 4;
+            expected.insert(expected.end(), start, start + OutputWidth * 4);
+        }
+        EXPECT_EQ(pin_->LastImage(), expected);
+        EXPECT_NE(expected, std::vector<uint8_t>(expected.size(), 0));
+    }
+
+    // A width that is not a multiple of 8: 96 pixels of each row are delivered.
+    static constexpr int Width = 100;
+    static constexpr int Height = 100;
+    static constexpr int OutputWidth = 96;
+};
+
+TEST_F(FrameDeliveryTest, AFrameAtTheSensorOriginReachesThePinBottomUp) {
+    DeliverOneFrame(0, 0);
+    EXPECT_EQ(camera_->BayerPhase, 0u);
+}
+
+TEST_F(FrameDeliveryTest, AnOddOriginIsConvertedWithItsBayerPhase) {
+    DeliverOneFrame(1, 1);
+    EXPECT_EQ(camera_->BayerPhase, 3u);
+}
+
+}  // namespace
+}  // namespace capture_test
