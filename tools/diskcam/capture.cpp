@@ -1,0 +1,218 @@
+#include "tools/diskcam/capture.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <ksmedia.h>
+
+#include "host/client/pin.h"
+#include "tools/diskcam/controls.h"
+#include "tools/diskcam/image_files.h"
+
+namespace tool {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr ULONG CapturePinId = 0;
+constexpr int BuffersQueued = 3;
+constexpr NTSTATUS StatusInvalidDeviceState = static_cast<NTSTATUS>(0xC0000184);
+// How long a stream may go without a buffer before the tool gives up.
+constexpr std::chrono::seconds Silence{10};
+
+std::atomic<bool> stopRequested{false};
+
+std::string StatusText(NTSTATUS status) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
+    return text;
+}
+
+// Window and subsample options go in through the property set before the
+// pin exists; a window means mode 0, subsample 1 or 2 ignores any window, and
+// subsample 0 alone keeps the stored window.
+void ApplyWindow(Controls& controls, const CaptureOptions& options) {
+    int mode = options.subSample.value_or(0);
+    if (mode != 0) {
+        controls.SetWindow({mode, 0, 0, 0, 0});
+    } else if (options.window) {
+        controls.SetWindow(*options.window);
+    } else if (options.subSample) {
+        controls.SetWindow(
+            {0, controls.Get(40), controls.Get(41), controls.Get(42), controls.Get(43)});
+    }
+}
+
+std::vector<UCHAR> NegotiateFormat(client::Filter& filter) {
+    std::vector<std::vector<UCHAR>> ranges = filter.DataRanges(CapturePinId);
+    if (ranges.empty()) {
+        throw std::runtime_error("the capture pin offers no format");
+    }
+    std::vector<UCHAR> format;
+    client::RequestResult size =
+        filter.Intersect(CapturePinId, ranges[0].data(), ULONG(ranges[0].size()), 0, &format);
+    if (size.status != STATUS_BUFFER_OVERFLOW) {
+        throw std::runtime_error("format negotiation refused with " + StatusText(size.status));
+    }
+    client::RequestResult result = filter.Intersect(
+        CapturePinId, ranges[0].data(), ULONG(ranges[0].size()), size.bytesReturned, &format);
+    if (!NT_SUCCESS(result.status) || format.size() < sizeof(KS_DATAFORMAT_VIDEOINFOHEADER)) {
+        throw std::runtime_error("format negotiation refused with " + StatusText(result.status));
+    }
+    return format;
+}
+
+// Where delivered frames go.
+class FrameSink {
+public:
+    FrameSink(const CaptureOptions& options, const KS_BITMAPINFOHEADER& bitmap)
+        : directory_(options.outDirectory), width_(ULONG(bitmap.biWidth)) {
+        if (!directory_.empty()) {
+            std::error_code error;
+            std::filesystem::create_directories(directory_, error);
+            if (error) {
+                throw std::runtime_error("cannot create " + directory_ + ": " + error.message());
+            }
+        }
+        if (options.outputFile == "-") {
+            output_ = stdout;
+        } else if (!options.outputFile.empty()) {
+            output_ = std::fopen(options.outputFile.c_str(), "wb");
+            closeOutput_ = true;
+            if (output_ == nullptr) {
+                throw std::runtime_error("cannot write " + options.outputFile);
+            }
+        }
+    }
+    ~FrameSink() {
+        if (closeOutput_) {
+            std::fclose(output_);
+        }
+    }
+    FrameSink(const FrameSink&) = delete;
+    FrameSink& operator=(const FrameSink&) = delete;
+
+    void Take(const client::StreamBuffer& buffer, long number) {
+        ULONG used = buffer.header.DataUsed;
+        if (output_ != nullptr && std::fwrite(buffer.data.data(), 1, used, output_) != used) {
+            throw std::runtime_error("cannot write the output stream");
+        }
+        if (!directory_.empty() && width_ != 0) {
+            char name[32];
+            std::snprintf(name, sizeof name, "/frame-%06ld.png", number);
+            WritePng(directory_ + name, buffer.data.data(), width_, used / (width_ * 4));
+        }
+    }
+
+private:
+    std::string directory_;
+    ULONG width_;
+    FILE* output_ = nullptr;
+    bool closeOutput_ = false;
+};
+
+void QueueBuffer(client::Pin& pin, ULONG bytes) {
+    NTSTATUS status = pin.Queue(std::make_unique<client::StreamBuffer>(bytes));
+    if (status != STATUS_PENDING && !NT_SUCCESS(status)) {
+        throw std::runtime_error("a stream buffer was refused with " + StatusText(status));
+    }
+}
+
+bool Finished(const CaptureOptions& options, long frames, Clock::time_point start) {
+    if (stopRequested.load()) {
+        return true;
+    }
+    if (options.seconds) {
+        return Clock::now() - start >= std::chrono::duration<double>(*options.seconds);
+    }
+    return frames >= options.frames;
+}
+
+long Stream(client::Pin& pin, FrameSink& sink, const CaptureOptions& options,
+            Clock::time_point start) {
+    bool terminal = isatty(STDERR_FILENO) != 0;
+    long frames = 0;
+    Clock::time_point lastFrame = Clock::now();
+    while (!Finished(options, frames, start)) {
+        std::unique_ptr<client::StreamBuffer> buffer =
+            pin.WaitForCompleted(std::chrono::milliseconds(100));
+        if (buffer == nullptr) {
+            if (Clock::now() - lastFrame > Silence) {
+                throw std::runtime_error("no frame from the camera for 10 s");
+            }
+            continue;
+        }
+        lastFrame = Clock::now();
+        if (NT_SUCCESS(buffer->status) && buffer->header.DataUsed != 0) {
+            sink.Take(*buffer, ++frames);
+            if (terminal) {
+                std::fprintf(stderr, "\rframes %ld", frames);
+            }
+        }
+        QueueBuffer(pin, ULONG(buffer->data.size()));
+    }
+    if (terminal) {
+        std::fputc('\r', stderr);
+    }
+    return frames;
+}
+
+}  // namespace
+
+void RequestStop() {
+    stopRequested.store(true);
+}
+
+void RunCapture(client::Filter& filter, const CaptureOptions& options) {
+    Controls controls(filter);
+    ApplyWindow(controls, options);
+    for (const std::string& assignment : options.assignments) {
+        ApplyAssignment(controls, assignment);
+    }
+    std::vector<UCHAR> format = NegotiateFormat(filter);
+    KS_DATAFORMAT_VIDEOINFOHEADER video;
+    std::memcpy(&video, format.data(), sizeof video);
+    const KS_BITMAPINFOHEADER& bitmap = video.VideoInfoHeader.bmiHeader;
+
+    std::unique_ptr<client::Pin> pin;
+    NTSTATUS status = filter.CreatePin(CapturePinId, format.data(), ULONG(format.size()), &pin);
+    if (!NT_SUCCESS(status)) {
+        throw std::runtime_error("the capture pin was refused with " + StatusText(status));
+    }
+    client::MasterClock clock;
+    pin->SetMasterClock(&clock);
+    FrameSink sink(options, bitmap);
+    std::fprintf(stderr, "format: RGB32 %dx%d, %u bytes/frame\n", bitmap.biWidth, bitmap.biHeight,
+                 bitmap.biSizeImage);
+
+    Clock::time_point start = Clock::now();
+    status = pin->SetState(KSSTATE_RUN);
+    if (status == StatusInvalidDeviceState) {
+        throw std::runtime_error("no camera found (the stream start was refused with " +
+                                 StatusText(status) + ")");
+    }
+    if (!NT_SUCCESS(status)) {
+        throw std::runtime_error("the stream start was refused with " + StatusText(status));
+    }
+    for (int index = 0; index < BuffersQueued; ++index) {
+        QueueBuffer(*pin, pin->FrameSize());
+    }
+    long frames = Stream(*pin, sink, options, start);
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    pin->SetState(KSSTATE_STOP);
+    pin.reset();
+    std::fprintf(stderr, "frames %ld, %.2f s, %.1f fps\n", frames, seconds,
+                 seconds > 0 ? frames / seconds : 0.0);
+}
+
+}  // namespace tool

@@ -1,0 +1,100 @@
+// diskcam: runs the driver on the host kernel and drives it as applications
+// do. `capture` streams frames from the camera (simulated by default) into
+// PNG files or a raw stream; `controls` reads and changes the driver's
+// settings through its property set. Settings persist in a .reg file.
+#include <ksmedia.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "host/client/filter.h"
+#include "host/system/system.h"
+#include "tools/diskcam/capture.h"
+#include "tools/diskcam/controls.h"
+#include "tools/diskcam/options.h"
+
+namespace {
+
+void InterruptHandler(int) {
+    tool::RequestStop();
+}
+
+std::unique_ptr<client::Filter> OpenCaptureFilter() {
+    const GUID videoCategory = {STATIC_KSCATEGORY_VIDEO};
+    std::vector<std::string> filters = client::FindFilters(videoCategory);
+    if (filters.empty()) {
+        throw std::runtime_error("the driver offers no capture filter");
+    }
+    std::unique_ptr<client::Filter> filter;
+    NTSTATUS status = client::Filter::Open(filters[0], &filter);
+    if (!NT_SUCCESS(status)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "the filter cannot be opened: 0x%08X",
+                      static_cast<unsigned>(status));
+        throw std::runtime_error(text);
+    }
+    return filter;
+}
+
+// Brings the system up, runs the command on the filter, and shuts down so
+// that the settings reach the store; the sim log is written last.
+template <typename Command>
+void RunOnSystem(const tool::CommonOptions& common, Command command) {
+    host::SystemOptions systemOptions = tool::SystemOptionsFor(common);
+    std::filesystem::path store(systemOptions.registryFile);
+    if (store.has_parent_path()) {
+        std::filesystem::create_directories(store.parent_path());
+    }
+    host::System system(systemOptions);
+    {
+        std::unique_ptr<client::Filter> filter = OpenCaptureFilter();
+        command(*filter);
+    }
+    system.Shutdown();
+    if (!common.simLogFile.empty() && !system.SimulatedCameras().empty()) {
+        system.SimulatedCameras().front()->WriteLog(common.simLogFile);
+    }
+}
+
+int Run(const std::vector<std::string>& arguments) {
+    if (arguments.empty()) {
+        throw std::invalid_argument("no command");
+    }
+    std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    if (arguments[0] == "capture") {
+        tool::CaptureOptions options = tool::ParseCaptureOptions(rest);
+        std::signal(SIGINT, InterruptHandler);
+        RunOnSystem(options.common,
+                    [&](client::Filter& filter) { tool::RunCapture(filter, options); });
+        return 0;
+    }
+    if (arguments[0] == "controls") {
+        tool::ControlsOptions options = tool::ParseControlsOptions(rest);
+        RunOnSystem(options.common, [&](client::Filter& filter) {
+            tool::Controls controls(filter);
+            tool::RunControls(controls, options.operations);
+        });
+        return 0;
+    }
+    throw std::invalid_argument("unknown command '" + arguments[0] + "'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    try {
+        return Run(arguments);
+    } catch (const std::invalid_argument& error) {
+        std::fprintf(stderr, "diskcam: %s\n%s", error.what(), tool::Usage);
+        return 2;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "diskcam: %s\n", error.what());
+        return 1;
+    }
+}

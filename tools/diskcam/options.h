@@ -1,0 +1,46 @@
+// The command line of the diskcam tool.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/system/system.h"
+#include "tools/diskcam/controls.h"
+
+namespace tool {
+
+struct CommonOptions {
+    std::vector<std::string> cameras;  // empty: one simulated camera
+    std::string scene = "bars";
+    double framesPerSecond = 30;
+    std::string registryFile;  // empty: the default store
+    std::string simLogFile;
+};
+
+struct CaptureOptions {
+    CommonOptions common;
+    long frames = 10;
+    std::optional<double> seconds;
+    std::string outDirectory;
+    std::string outputFile;  // "-" for standard output
+    std::optional<Window> window;
+    std::optional<int> subSample;
+    std::vector<std::string> assignments;
+};
+
+struct ControlsOptions {
+    CommonOptions common;
+    std::vector<std::string> operations;
+};
+
+// Throw std::invalid_argument with a message for the user.
+CaptureOptions ParseCaptureOptions(const std::vector<std::string>& arguments);
+ControlsOptions ParseControlsOptions(const std::vector<std::string>& arguments);
+
+// The host system the options describe, with the settings store resolved.
+host::SystemOptions SystemOptionsFor(const CommonOptions& options);
+
+extern const char* const Usage;
+
+}  // namespace tool
