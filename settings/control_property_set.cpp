@@ -1,0 +1,130 @@
+// The kernel streaming face of ControlPropertySet: the property items built
+// from the item table, and the handlers the class driver calls after it has
+// checked the set, the id, the operation and both buffers' minimum sizes.
+#include "settings/control_property_set.h"
+
+#include "platform/streaming.h"
+#include "settings/control_items.h"
+
+const GUID ControlPropertySetId = {
+    0xcaa3f35d, 0xd36c, 0x48bc, {0x9f, 0xe6, 0xfc, 0xbd, 0xb1, 0x47, 0x2c, 0x9c}};
+
+namespace {
+
+// The CameraDevice of the filter the request arrived on; null when the
+// request, its filter, the filter's device or the device's context is missing.
+CameraDevice* CameraOfRequest(PIRP irp) {
+    if (irp == nullptr) {
+        return nullptr;
+    }
+    KSFILTER* filter = FilterFromRequest(irp);
+    if (filter == nullptr) {
+        return nullptr;
+    }
+    KSDEVICE* device = DeviceOf(filter);
+    if (device == nullptr) {
+        return nullptr;
+    }
+    return static_cast<CameraDevice*>(device->Context);
+}
+
+// The item the request names. The class driver has matched the id against
+// the set; the range check keeps a request that did not come through it from
+// reading past the table.
+const ControlItem* ItemOfRequest(const KSIDENTIFIER* request) {
+    if (request == nullptr || request->Id >= ControlItemCount) {
+        return nullptr;
+    }
+    return &ControlItems[request->Id];
+}
+
+// Constants need no device; every other get reads it.
+NTSTATUS GetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
+    const ControlItem* item = ItemOfRequest(request);
+    if (item == nullptr || data == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    auto* reply = static_cast<ControlValue*>(data);
+    if (item->get == ControlGet::Constant) {
+        reply->Value = item->constant;
+        return STATUS_SUCCESS;
+    }
+    CameraDevice* camera = CameraOfRequest(irp);
+    if (camera == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    reply->Value = ReadControl(camera, *item);
+    return STATUS_SUCCESS;
+}
+
+// Success also for a set that changes nothing.
+NTSTATUS SetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
+    const ControlItem* item = ItemOfRequest(request);
+    CameraDevice* camera = CameraOfRequest(irp);
+    if (item == nullptr || data == nullptr || camera == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    WriteControl(camera, *item, static_cast<const ControlValue*>(data)->Value);
+    return STATUS_SUCCESS;
+}
+
+// Item 44; its data buffer is a WindowRequest.
+NTSTATUS SetWindowControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
+    CameraDevice* camera = CameraOfRequest(irp);
+    if (request == nullptr || data == nullptr || camera == nullptr) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    WriteReadoutWindow(camera, *static_cast<const WindowRequest*>(data));
+    return STATUS_SUCCESS;
+}
+
+constexpr ULONG MinimumSize(const ControlItem& item) {
+    return item.set == ControlSet::ReadoutWindow ? sizeof(WindowRequest) : sizeof(ControlValue);
+}
+
+constexpr PFNKSHANDLER SetHandler(const ControlItem& item) {
+    switch (item.set) {
+        case ControlSet::NotOffered:
+            return nullptr;
+        case ControlSet::ReadoutWindow:
+            return SetWindowControl;
+        default:
+            return SetControl;
+    }
+}
+
+// A missing handler is an operation the item does not offer: the class
+// driver refuses it.
+struct PropertyItems {
+    KSPROPERTY_ITEM items[ControlItemCount];
+};
+
+constexpr PropertyItems BuildPropertyItems() {
+    PropertyItems built{};
+    for (ULONG i = 0; i < ControlItemCount; ++i) {
+        KSPROPERTY_ITEM& item = built.items[i];
+        item.PropertyId = ControlItems[i].id;
+        item.GetPropertyHandler =
+            ControlItems[i].get == ControlGet::NotOffered ? nullptr : GetControl;
+        item.MinProperty = MinimumSize(ControlItems[i]);
+        item.MinData = MinimumSize(ControlItems[i]);
+        item.SetPropertyHandler = SetHandler(ControlItems[i]);
+    }
+    return built;
+}
+
+constexpr PropertyItems ControlPropertyItems = BuildPropertyItems();
+
+}  // namespace
+
+const KSPROPERTY_SET ControlPropertySets[] = {
+    {
+        &ControlPropertySetId,       // Set
+        ControlItemCount,            // PropertiesCount
+        ControlPropertyItems.items,  // PropertyItem
+        0,                           // FastIoCount
+        nullptr,                     // FastIoTable
+    },
+};
+
+const ULONG ControlPropertySetCount = sizeof(ControlPropertySets) / sizeof(ControlPropertySets[0]);
