@@ -3,25 +3,55 @@
 #include "driver/device.h"
 
 #include "camera/camera_device.h"
+#include "capture/capture_engine.h"
+#include "driver/descriptors.h"
 #include "platform/device.h"
+#include "platform/streaming.h"
 
 namespace {
 
+// The filter factory's reference string, as applications' paths name it.
+constexpr WCHAR GlobalReference[] = KERNEL_TEXT("GLOBAL");
+
+// Holding the device mutex. The factory goes away when the device stops.
+NTSTATUS CreateCaptureFilterFactory(KSDEVICE* device) {
+    WCHAR reference[sizeof(GlobalReference) / sizeof(WCHAR)];
+    __builtin_memcpy(reference, GlobalReference, sizeof(GlobalReference));
+    AcquireDevice(device);
+    NTSTATUS status = CreateFilterFactory(device, &CaptureFilterDescriptor, reference);
+    ReleaseDevice(device);
+    return status;
+}
+
+// The engine loads the stored settings as it is made. A device left without
+// one cannot stream: the pin refuses to acquire.
+void CreateCaptureEngine(KSDEVICE* device, CameraDevice* camera) {
+    CaptureEngine* engine = CreateEngine(camera);
+    camera->CaptureEngine = engine;
+    if (engine == nullptr) {
+        return;
+    }
+    if (!NT_SUCCESS(AddToObjectBag(device->Bag, engine, FreeEngine))) {
+        FreeEngine(engine);
+        camera->CaptureEngine = nullptr;
+    }
+}
+
 const KSDEVICE_DISPATCH CaptureDeviceDispatch = {
-    DeviceAdd,  // Add
-    nullptr,    // Start
-    nullptr,    // PostStart
-    nullptr,    // QueryStop
-    nullptr,    // CancelStop
-    nullptr,    // Stop
-    nullptr,    // QueryRemove
-    nullptr,    // CancelRemove
-    nullptr,    // Remove
-    nullptr,    // QueryCapabilities
-    nullptr,    // SurpriseRemoval
-    nullptr,    // QueryPower
-    nullptr,    // SetPower
-    nullptr,    // QueryInterface
+    DeviceAdd,    // Add
+    DeviceStart,  // Start
+    nullptr,      // PostStart
+    nullptr,      // QueryStop
+    nullptr,      // CancelStop
+    DeviceStop,   // Stop
+    nullptr,      // QueryRemove
+    nullptr,      // CancelRemove
+    nullptr,      // Remove
+    nullptr,      // QueryCapabilities
+    nullptr,      // SurpriseRemoval
+    nullptr,      // QueryPower
+    nullptr,      // SetPower
+    nullptr,      // QueryInterface
 };
 
 }  // namespace
@@ -54,3 +84,21 @@ NTSTATUS DeviceAdd(PKSDEVICE device) {
     SetConstructionValues(camera);
     return STATUS_SUCCESS;
 }
+
+// A start of a device that is already started changes nothing; a start after
+// a stop makes a new factory and a new engine (the old engine stays in the
+// bag until the device goes away).
+NTSTATUS DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
+    auto* camera = static_cast<CameraDevice*>(device->Context);
+    if (device->Started || camera == nullptr) {
+        return STATUS_SUCCESS;
+    }
+    if (!NT_SUCCESS(CreateCaptureFilterFactory(device))) {
+        return STATUS_SUCCESS;
+    }
+    CreateCaptureEngine(device, camera);
+    return STATUS_SUCCESS;
+}
+
+// The class driver removes the filter factory itself.
+void DeviceStop(PKSDEVICE, PIRP) {}

@@ -8,5 +8,11 @@ extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING reg
 // Creates the device's CameraDevice with its construction values and makes it
 // the device's context.
 NTSTATUS DeviceAdd(PKSDEVICE device);
+// Creates the filter factory under "GLOBAL" and the device's CaptureEngine;
+// always succeeds, a device without them offering no filter or no stream.
+NTSTATUS DeviceStart(PKSDEVICE device, PIRP request, PCM_RESOURCE_LIST translatedResources,
+                     PCM_RESOURCE_LIST rawResources);
+// Nothing to do: the filter factory goes with the stop.
+void DeviceStop(PKSDEVICE device, PIRP request);
 
 extern const KSDEVICE_DESCRIPTOR CaptureDeviceDescriptor;

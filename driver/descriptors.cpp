@@ -1,0 +1,124 @@
+// The descriptors of the capture filter and its one pin, as const tables.
+// Only the data range (driver/data_range.cpp) is writable; pin creation edits
+// the pin's own copies of its descriptor and framing.
+#include "driver/descriptors.h"
+
+#include "driver/data_range.h"
+#include "driver/filter.h"
+#include "driver/format_negotiation.h"
+#include "driver/pin.h"
+
+namespace {
+
+const KSFILTER_DISPATCH CaptureFilterDispatch = {
+    FilterCreate,  // Create
+    FilterClose,   // Close
+    nullptr,       // Process: processing is pin-centred
+    nullptr,       // Reset
+};
+
+const KSAUTOMATION_TABLE CaptureFilterAutomation = {
+    0,                        // PropertySetsCount
+    sizeof(KSPROPERTY_ITEM),  // PropertyItemSize
+    nullptr,                  // PropertySets
+    0,                        // MethodSetsCount
+    sizeof(KSMETHOD_ITEM),    // MethodItemSize
+    nullptr,                  // MethodSets
+    0,                        // EventSetsCount
+    sizeof(KSEVENT_ITEM),     // EventItemSize
+    nullptr,                  // EventSets
+};
+
+const KSPIN_DISPATCH CapturePinDispatch = {
+    PinCreate,          // Create
+    PinClose,           // Close
+    PinProcess,         // Process
+    nullptr,            // Reset
+    PinSetDataFormat,   // SetDataFormat
+    PinSetDeviceState,  // SetDeviceState
+    nullptr,            // Connect
+    nullptr,            // Disconnect
+    nullptr,            // Clock
+    nullptr,            // Allocator
+};
+
+// Pin creation replaces the frame count and sizes with two frames of the
+// connection format's image size.
+const KSALLOCATOR_FRAMING_EX CapturePinFraming = {
+    1,          // CountItems
+    0,          // PinFlags
+    {1, 1, 0},  // OutputCompression: ratio 1 / 1, constant margin 0
+    0,          // PinWeight
+    {{
+        {STATIC_KSMEMORY_TYPE_KERNEL_NONPAGED},  // MemoryType
+        {STATIC_GUID_NULL},                      // BusType: any
+        0,                                       // MemoryFlags
+        0,                                       // BusFlags
+        KSALLOCATOR_REQUIREMENTF_SYSTEM_MEMORY |
+            KSALLOCATOR_REQUIREMENTF_PREFERENCES_ONLY,  // Flags
+        2,                                              // Frames
+        0,                                              // FileAlignment
+        0,                                              // MemoryTypeWeight
+        {0, 0xFFFFFFFF, 1},                             // PhysicalRange
+        {{8192, 8192, 1}, 0, 0},                        // FramingRange
+    }},
+};
+
+const PKSDATARANGE CapturePinDataRanges[] = {
+    &CaptureDataRange.DataRange,
+};
+
+const GUID CapturePinCategory = {STATIC_PINNAME_VIDEO_CAPTURE};
+
+const KSPIN_DESCRIPTOR_EX CapturePinDescriptors[] = {
+    {
+        &CapturePinDispatch,  // Dispatch
+        nullptr,              // AutomationTable
+        {
+            0,                                   // InterfacesCount: standard streaming
+            nullptr,                             // Interfaces
+            0,                                   // MediumsCount: standard medium
+            nullptr,                             // Mediums
+            SIZEOF_ARRAY(CapturePinDataRanges),  // DataRangesCount
+            CapturePinDataRanges,                // DataRanges
+            KSPIN_DATAFLOW_OUT,                  // DataFlow
+            KSPIN_COMMUNICATION_BOTH,            // Communication
+            &CapturePinCategory,                 // Category
+            &CapturePinCategory,                 // Name: the same GUID
+            {0},                                 // Reserved: no constrained ranges
+        },
+        KSPIN_FLAG_PROCESS_IN_RUN_STATE_ONLY,  // Flags
+        1,                                     // InstancesPossible
+        1,                                     // InstancesNecessary
+        &CapturePinFraming,                    // AllocatorFraming
+        IntersectCaptureFormat,                // IntersectHandler
+    },
+};
+
+const GUID CaptureFilterCategories[] = {
+    {STATIC_KSCATEGORY_VIDEO},
+    {STATIC_KSCATEGORY_CAPTURE},
+};
+
+const GUID CaptureFilterReference = {STATIC_KSNAME_Filter};
+
+}  // namespace
+
+const KSFILTER_DESCRIPTOR CaptureFilterDescriptor = {
+    &CaptureFilterDispatch,                 // Dispatch
+    &CaptureFilterAutomation,               // AutomationTable
+    KSFILTER_DESCRIPTOR_VERSION,            // Version
+    0,                                      // Flags
+    &CaptureFilterReference,                // ReferenceGuid
+    SIZEOF_ARRAY(CapturePinDescriptors),    // PinDescriptorsCount
+    sizeof(KSPIN_DESCRIPTOR_EX),            // PinDescriptorSize
+    CapturePinDescriptors,                  // PinDescriptors
+    SIZEOF_ARRAY(CaptureFilterCategories),  // CategoriesCount
+    CaptureFilterCategories,                // Categories
+    0,                                      // NodeDescriptorsCount
+    sizeof(KSNODE_DESCRIPTOR),              // NodeDescriptorSize
+    nullptr,                                // NodeDescriptors
+    0,                                      // ConnectionsCount
+    nullptr,                                // Connections
+    nullptr,                                // ComponentId
+};

@@ -1,0 +1,14 @@
+// The capture pin's dispatch routines: create, close, state changes and
+// processing. Each finds the pin's CapturePin and works on it.
+#pragma once
+
+#include "platform/kernel.h"
+
+// Locks the device's window, makes the CapturePin with a copy of the
+// connection format, and gives the pin its own allocator framing of two
+// frames of the format's image size.
+NTSTATUS PinCreate(PKSPIN pin, PIRP request);
+// Unlocks the device's window.
+NTSTATUS PinClose(PKSPIN pin, PIRP request);
+NTSTATUS PinSetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from);
+NTSTATUS PinProcess(PKSPIN pin);

@@ -1,0 +1,58 @@
+// A started device with a simulated camera, opened the way a capture
+// application opens it: the filter found by its category, the format
+// proposed by the pin's intersect handler, the pin created with it.
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/client/filter.h"
+#include "host/client/pin.h"
+#include "tests/support/driver_fixture.h"
+
+namespace driver_test {
+
+constexpr std::chrono::milliseconds Patience{5000};
+
+class CaptureTest : public testing_support::DriverTest {
+protected:
+    void TearDown() override;
+
+    // Adds and starts a device whose stored window is x, y, width, height
+    // (mode 0); the camera, if any, must be attached before.
+    CameraDevice* StartDevice(LONG width = 100, LONG height = 32, LONG x = 0, LONG y = 0);
+    // A device with a simulated camera at frame rate 0 (held frames when
+    // `hold`), started with a small window.
+    CameraDevice* StartCamera(bool hold = false);
+
+    // Opens the first filter of the capture category.
+    std::unique_ptr<client::Filter> OpenFilter();
+    // The pin's range as it publishes it.
+    std::vector<UCHAR> PinRange(client::Filter& filter);
+    // The proposal for the pin's own range.
+    std::vector<UCHAR> ProposedFormat(client::Filter& filter);
+    // Opens the filter (once) and creates the pin with `format`, or with the
+    // proposal when empty.
+    NTSTATUS CreatePin(std::vector<UCHAR> format = {});
+
+    // Queues a buffer of `extent` bytes (the framing's frame size when 0),
+    // filled with `fill`, and waits for it to come back.
+    std::unique_ptr<client::StreamBuffer> Capture(ULONG extent = 0, UCHAR fill = 0xAB);
+
+    std::string SettingsKey();
+
+    std::shared_ptr<sim::SimCamera> sim_;
+    CameraDevice* camera_ = nullptr;
+    std::unique_ptr<client::Filter> filter_;
+    std::unique_ptr<client::Pin> pin_;
+};
+
+// The video-info header of a format or range at `offset`.
+KS_VIDEOINFOHEADER* HeaderAt(std::vector<UCHAR>& bytes, size_t offset);
+inline KS_VIDEOINFOHEADER* FormatHeader(std::vector<UCHAR>& format) {
+    return HeaderAt(format, sizeof(KSDATAFORMAT));
+}
+
+}  // namespace driver_test
