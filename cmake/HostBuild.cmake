@@ -26,7 +26,7 @@ include(GoogleTest)
 # Driver code: kernel C++ rules, checked by the compiler where it can.
 add_library(diskcam-driver STATIC)
 target_include_directories(diskcam-driver PUBLIC ${PROJECT_SOURCE_DIR}
-                           ${PROJECT_SOURCE_DIR}/host/include)
+                           ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}/host/include)
 target_compile_options(diskcam-driver PRIVATE -fno-exceptions -fno-rtti
                        -fno-threadsafe-statics -Wno-multichar)
 

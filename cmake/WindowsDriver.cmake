@@ -6,7 +6,7 @@ set(DISKCAM_WDK_INCLUDE /usr/x86_64-w64-mingw32/include/ddk)
 
 add_library(diskcam-driver SHARED windows/runtime.cpp)
 set_target_properties(diskcam-driver PROPERTIES OUTPUT_NAME diskcam PREFIX "" SUFFIX ".sys")
-target_include_directories(diskcam-driver PRIVATE ${PROJECT_SOURCE_DIR})
+target_include_directories(diskcam-driver PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
 target_include_directories(diskcam-driver SYSTEM PRIVATE ${DISKCAM_WDK_INCLUDE})
 target_compile_options(diskcam-driver PRIVATE
     -Wall -Wextra -Werror -Wno-multichar
