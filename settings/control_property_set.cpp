@@ -3,13 +3,59 @@
 // checked the set, the id, the operation and both buffers' minimum sizes.
 #include "settings/control_property_set.h"
 
+#include "diskcam/controls.h"
 #include "platform/streaming.h"
 #include "settings/control_items.h"
 
-const GUID ControlPropertySetId = {
+constexpr GUID ControlPropertySetId = {
     0xcaa3f35d, 0xd36c, 0x48bc, {0x9f, 0xe6, 0xfc, 0xbd, 0xb1, 0x47, 0x2c, 0x9c}};
 
 namespace {
+
+// What control applications know of the set (diskcam/controls.h) is what
+// the driver serves.
+constexpr bool SameName(const char* a, const char* b) {
+    if (a == nullptr || b == nullptr) {
+        return a == b;
+    }
+    while (*a != 0 && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+constexpr bool NamesAsApplicationsKnowThem() {
+    for (ULONG i = 0; i < ControlItemCount; ++i) {
+        if (!SameName(ControlItems[i].name, diskcam::ControlItemNames[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+constexpr bool GuidAsApplicationsKnowIt() {
+    using Known = diskcam::ControlSetGuid;
+    for (int i = 0; i < 8; ++i) {
+        if (ControlPropertySetId.Data4[i] != Known::data4[i]) {
+            return false;
+        }
+    }
+    return ControlPropertySetId.Data1 == Known::data1 &&
+           ControlPropertySetId.Data2 == Known::data2 && ControlPropertySetId.Data3 == Known::data3;
+}
+
+static_assert(diskcam::ControlItemCount == ControlItemCount, "item count");
+static_assert(NamesAsApplicationsKnowThem(), "item names");
+static_assert(GuidAsApplicationsKnowIt(), "set GUID");
+static_assert(ControlItems[diskcam::ReadoutWindowItem].set == ControlSet::ReadoutWindow,
+              "the window item");
+static_assert(diskcam::ControlValueBytes == sizeof(ControlValue) &&
+                  diskcam::ControlValueOffset == __builtin_offsetof(ControlValue, Value),
+              "ControlValue layout");
+static_assert(diskcam::WindowRequestBytes == sizeof(WindowRequest) &&
+                  diskcam::WindowModeOffset == __builtin_offsetof(WindowRequest, Mode),
+              "WindowRequest layout");
 
 // The CameraDevice of the filter the request arrived on; null when the
 // request, its filter, the filter's device or the device's context is missing.
