@@ -1,8 +1,10 @@
 // The CaptureEngine: two raw frame slots filled by a capture thread, the
 // ConvertedFrame, and the handshake with the pin's processing. The pin's
 // state changes drive every operation here; the engine never changes state by
-// itself. The slot section lives in raw_slots.h, the thread in
-// capture_thread.cpp, the processing step in processing_step.cpp.
+// itself. The slot section lives in raw_slots.h, the thread with its start
+// and stop in capture_thread.cpp, the stream's start, pause, resume and
+// teardown in stream.cpp, attach and detach in pipeline_attachment.cpp, the
+// processing step in processing_step.cpp.
 #pragma once
 
 #include "camera/camera_device.h"
