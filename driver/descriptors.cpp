@@ -7,6 +7,7 @@
 #include "driver/filter.h"
 #include "driver/format_negotiation.h"
 #include "driver/pin.h"
+#include "settings/control_property_set.h"
 
 namespace {
 
@@ -17,10 +18,13 @@ const KSFILTER_DISPATCH CaptureFilterDispatch = {
     nullptr,       // Reset
 };
 
+// The control property set lives on the filter; the pin has no automation
+// table. The count is written out: the set's own count is defined in another
+// file, and reading it here would make this table a dynamic initialisation.
 const KSAUTOMATION_TABLE CaptureFilterAutomation = {
-    0,                        // PropertySetsCount
+    1,                        // PropertySetsCount: ControlPropertySet
     sizeof(KSPROPERTY_ITEM),  // PropertyItemSize
-    nullptr,                  // PropertySets
+    ControlPropertySets,      // PropertySets
     0,                        // MethodSetsCount
     sizeof(KSMETHOD_ITEM),    // MethodItemSize
     nullptr,                  // MethodSets

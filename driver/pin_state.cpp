@@ -43,9 +43,11 @@ NTSTATUS Acquire(CapturePin* pin) {
     return STATUS_SUCCESS;
 }
 
+// The count restarts once the capture thread, which advances it, has
+// stopped.
 NTSTATUS Pause(CapturePin* pin) {
-    RelaxedWrite(&pin->device->FrameCount, 0);
     PauseStream(pin->device->CaptureEngine);
+    RelaxedWrite(&pin->device->FrameCount, 0);
     pin->streamingState = PinStreamPaused;
     return STATUS_SUCCESS;
 }
