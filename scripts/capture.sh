@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
-# Sets up a fresh machine, builds the host build and runs the main job against
-# the simulated camera. Arguments go to the program.
+# Sets up a fresh machine, builds the host build and runs the main job: ten
+# frames from the simulated camera's test scene through the whole driver
+# stack into out/frames/*.png. Arguments go to `diskcam capture`.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j"$(nproc)" --target diskcam-raw-frame
-mkdir -p out
-exec build/tools/raw-frame/diskcam-raw-frame --out out/frame.pgm "$@"
+cmake --build build -j"$(nproc)" --target diskcam
+exec build/tools/diskcam/diskcam capture --registry out/settings.reg --out out/frames "$@"

@@ -107,6 +107,20 @@ RequestResult CallHandler(PFNKSHANDLER handler, const KSPROPERTY_ITEM* item, KSO
     return {status, NT_SUCCESS(status) ? bytes : 0};
 }
 
+// The class driver answers a support query for an item without a support
+// handler itself: the access the item offers, as a ULONG of get and set
+// flags.
+RequestResult AnswerBasicSupport(const KSPROPERTY_ITEM* item, void* data, ULONG dataLength) {
+    if (dataLength < sizeof(ULONG)) {
+        return dataLength == 0 ? RequestResult{Refusal::DataSizeQuery, sizeof(ULONG)}
+                               : RequestResult{Refusal::DataTooShort, 0};
+    }
+    ULONG access = (item->GetPropertyHandler != nullptr ? KSPROPERTY_TYPE_GET : 0u) |
+                   (item->SetPropertyHandler != nullptr ? KSPROPERTY_TYPE_SET : 0u);
+    std::memcpy(data, &access, sizeof(access));
+    return {STATUS_SUCCESS, sizeof(access)};
+}
+
 }  // namespace
 
 RequestResult DispatchProperty(const KSAUTOMATION_TABLE* table, KSOBJECTTYPE type, PVOID object,
@@ -129,6 +143,9 @@ RequestResult DispatchProperty(const KSAUTOMATION_TABLE* table, KSOBJECTTYPE typ
         return {Refusal::RequestTooShort, 0};
     }
     PFNKSHANDLER handler = HandlerFor(item, request.Flags);
+    if (handler == nullptr && request.Flags == KSPROPERTY_TYPE_BASICSUPPORT) {
+        return AnswerBasicSupport(item, data, dataLength);
+    }
     if (handler == nullptr) {
         return {Refusal::OperationNotSupported, 0};
     }

@@ -192,8 +192,6 @@ void RunCapture(client::Filter& filter, const CaptureOptions& options) {
     client::MasterClock clock;
     pin->SetMasterClock(&clock);
     FrameSink sink(options, bitmap);
-    std::fprintf(stderr, "format: RGB32 %dx%d, %u bytes/frame\n", bitmap.biWidth, bitmap.biHeight,
-                 bitmap.biSizeImage);
 
     Clock::time_point start = Clock::now();
     status = pin->SetState(KSSTATE_RUN);
@@ -204,6 +202,8 @@ void RunCapture(client::Filter& filter, const CaptureOptions& options) {
     if (!NT_SUCCESS(status)) {
         throw std::runtime_error("the stream start was refused with " + StatusText(status));
     }
+    std::fprintf(stderr, "format: RGB32 %dx%d, %u bytes/frame\n", bitmap.biWidth, bitmap.biHeight,
+                 bitmap.biSizeImage);
     for (int index = 0; index < BuffersQueued; ++index) {
         QueueBuffer(*pin, pin->FrameSize());
     }

@@ -1,0 +1,274 @@
+// The diskcam tool end to end: the whole stack from the simulated camera (or
+// a camera file) through the driver to the delivered frames, the controls,
+// the settings store and the errors a user sees.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ToolRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        directory_ = fs::temp_directory_path() /
+                     ("diskcam-tool-" + std::to_string(::getpid()) + "-" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(directory_);
+        fs::create_directories(directory_);
+    }
+    void TearDown() override { fs::remove_all(directory_); }
+
+    fs::path Path(const std::string& name) const { return directory_ / name; }
+
+    // Runs the tool with the settings store in the test's folder.
+    ToolRun Tool(const std::string& arguments) {
+        std::string command = std::string(DISKCAM_TOOL) + " " + arguments + " >" +
+                              Path("stdout").string() + " 2>" + Path("stderr").string();
+        int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("stdout")),
+                ReadFile(Path("stderr"))};
+    }
+
+    std::string Registry() const { return " --registry " + Path("settings.reg").string(); }
+
+    fs::path directory_;
+};
+
+// A scene of four vertical stripes over the sensor: red, green, blue and
+// grey, 1096 sensor columns each.
+std::string WriteStripes(const fs::path& path) {
+    std::ofstream out(path, std::ios::binary);
+    out << "P6\n4 1\n255\n";
+    const unsigned char pixels[] = {255, 0, 0, 0, 255, 0, 0, 0, 255, 128, 128, 128};
+    out.write(reinterpret_cast<const char*>(pixels), sizeof pixels);
+    return path.string();
+}
+
+enum class Colour { Red, Green, Blue, Grey, Other };
+
+Colour Classify(const unsigned char* bgra) {
+    int blue = bgra[0], green = bgra[1], red = bgra[2];
+    auto dominant = [](int a, int b, int c) { return a > b + 60 && a > c + 60; };
+    if (dominant(red, green, blue)) {
+        return Colour::Red;
+    }
+    if (dominant(green, red, blue)) {
+        return Colour::Green;
+    }
+    if (dominant(blue, red, green)) {
+        return Colour::Blue;
+    }
+    if (std::abs(red - green) < 12 && std::abs(green - blue) < 12 && red > 60 && red < 220) {
+        return Colour::Grey;
+    }
+    return Colour::Other;
+}
+
+struct Format {
+    int width = 0;
+    int height = 0;
+};
+
+Format ParseFormat(const std::string& err) {
+    Format format;
+    for (const std::string& line : Lines(err)) {
+        if (std::sscanf(line.c_str(), "format: RGB32 %dx%d", &format.width, &format.height) == 2) {
+            break;
+        }
+    }
+    return format;
+}
+
+struct StripeCase {
+    std::string options;
+    // The sensor column of output column x: first + x for a window, or the
+    // subsample mapping.
+    int first;
+    int group;  // 2 for a free window, 4 or 8 for the subsample modes
+};
+
+int SensorColumn(const StripeCase& c, int x) {
+    return c.group == 2 ? c.first + x : c.group * (x / 2) + x % 2;
+}
+
+Colour StripeAt(int sensorColumn) {
+    const Colour stripes[] = {Colour::Red, Colour::Green, Colour::Blue, Colour::Grey};
+    return stripes[sensorColumn / 1096];
+}
+
+TEST_F(ToolTest, ColoursMatchTheSceneForEveryWindowFlipAndSubsampleMode) {
+    std::string scene = WriteStripes(Path("stripes.ppm"));
+    const StripeCase cases[] = {
+        {"--window 1001,501,2400,400", 1001, 2},
+        {"--window 1001,501,2400,401 --set FlipV=1", 1001, 2},
+        {"--window 1000,500,2400,400 --set FlipV=1", 1000, 2},
+        {"--window 3,7,4200,33", 3, 2},
+        {"--subsample 1", 0, 4},
+        {"--subsample 2 --set FlipV=1", 0, 8},
+    };
+    for (const StripeCase& c : cases) {
+        // The flip reaches the sensor with the first frame and the staged
+        // apply brings the channel gains over frames 5 to 9: judge frame 10.
+        ToolRun run = Tool("capture --fps 0 --frames 10 --scene " + scene + " --output " +
+                           Path("frames.raw").string() + Registry() + " " + c.options);
+        ASSERT_EQ(run.exitCode, 0) << c.options << "\n" << run.err;
+        Format format = ParseFormat(run.err);
+        ASSERT_GT(format.width, 0) << run.err;
+        std::string frames = ReadFile(Path("frames.raw"));
+        size_t frameBytes = size_t(format.width) * format.height * 4;
+        ASSERT_EQ(frames.size(), frameBytes * 10) << c.options;
+        const auto* last =
+            reinterpret_cast<const unsigned char*>(frames.data() + frames.size() - frameBytes);
+        for (int x = 0; x < format.width; x += 7) {
+            int column = SensorColumn(c, x);
+            if (column % 1096 < 12 || column % 1096 > 1084) {
+                continue;  // the filter mixes neighbouring stripes here
+            }
+            for (int row : {2, format.height / 2, format.height - 3}) {
+                ASSERT_EQ(Classify(last + (size_t(row) * format.width + x) * 4), StripeAt(column))
+                    << c.options << " column " << x << " row " << row;
+            }
+        }
+        fs::remove(Path("settings.reg"));
+    }
+}
+
+TEST_F(ToolTest, WritesTopDownPngFilesAndASummary) {
+    ToolRun run =
+        Tool("capture --fps 0 --frames 3 --subsample 2 --out " + Path("png").string() + Registry());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 2u) << run.err;
+    EXPECT_EQ(lines[0], "format: RGB32 1096x822, 3603648 bytes/frame");
+    EXPECT_EQ(lines[1].rfind("frames 3, ", 0), 0u) << lines[1];
+    for (const char* name : {"frame-000001.png", "frame-000002.png", "frame-000003.png"}) {
+        std::string png = ReadFile(Path("png") / name);
+        ASSERT_GT(png.size(), 8u) << name;
+        EXPECT_EQ(png.substr(1, 3), "PNG");
+    }
+    EXPECT_TRUE(run.out.empty());
+}
+
+TEST_F(ToolTest, StandardOutputCarriesOnlyTheFrames) {
+    ToolRun run = Tool("capture --fps 0 --frames 2 --window 0,0,64,32 --output -" + Registry());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.size(), 2u * 64 * 32 * 4);
+}
+
+// A camera disk in a file: its status sector says a frame is always ready
+// and its frame area holds one uniform 64 x 64 frame.
+void WriteCameraFile(const fs::path& path, unsigned char value) {
+    std::string disk(0x20400 + 4096, '\0');
+    disk.replace(0x20000, 6, "QUELMA");
+    disk[0x20000 + 26] = 0x2D;
+    disk[0x20000 + 27] = 0x0A;
+    disk[0x20000 + 256] = 1;
+    std::fill(disk.begin() + 0x20400, disk.end(), static_cast<char>(value));
+    std::ofstream(path, std::ios::binary) << disk;
+}
+
+TEST_F(ToolTest, AFileBackedCameraWorks) {
+    WriteCameraFile(Path("camera.img"), 100);
+    ToolRun run = Tool("capture --camera " + Path("camera.img").string() +
+                       " --window 0,0,64,64 --frames 3 --set ColorEnable=0 --output " +
+                       Path("frames.raw").string() + Registry());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.err)[0], "format: RGB32 64x64, 16384 bytes/frame");
+    std::string frames = ReadFile(Path("frames.raw"));
+    ASSERT_EQ(frames.size(), 3u * 16384);
+    // Grey output of a uniform 100: 30 + 58 + 11.
+    EXPECT_EQ(static_cast<unsigned char>(frames[0]), 99);
+    EXPECT_EQ(static_cast<unsigned char>(frames[3]), 255);
+}
+
+TEST_F(ToolTest, NoCameraIsOneClearErrorLine) {
+    std::ofstream(Path("plain.img"), std::ios::binary) << std::string(0x40000, '\0');
+    ToolRun run =
+        Tool("capture --camera " + Path("plain.img").string() + " --frames 1" + Registry());
+    EXPECT_NE(run.exitCode, 0);
+    std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 1u) << run.err;
+    EXPECT_EQ(lines[0].rfind("diskcam: no camera found", 0), 0u) << run.err;
+}
+
+TEST_F(ToolTest, SettingsPersistAcrossRuns) {
+    ToolRun set = Tool("controls Exposure=100 Saturation=15 57=3 RoiW" + Registry());
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_EQ(set.out, "RoiW 4384\n");
+    ToolRun get = Tool("controls exposure 28 CameraNo" + Registry());
+    ASSERT_EQ(get.exitCode, 0) << get.err;
+    EXPECT_EQ(get.out, "Exposure 100\nSaturation 15\nCameraNo 3\n");
+    std::string stored = ReadFile(Path("settings.reg"));
+    EXPECT_NE(stored.find("\"Exposure\"=dword:00000064"), std::string::npos) << stored;
+}
+
+TEST_F(ToolTest, TheWindowOptionReachesTheStoredWindow) {
+    ASSERT_EQ(Tool("controls ReadoutWindow=0,8,16,640,480" + Registry()).exitCode, 0);
+    ToolRun run = Tool("capture --fps 0 --frames 1 --subsample 0 --output " +
+                       Path("f.raw").string() + Registry());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.err)[0], "format: RGB32 640x480, 1228800 bytes/frame");
+}
+
+TEST_F(ToolTest, ControlsListEveryItemWithItsAccess) {
+    ToolRun run = Tool("controls" + Registry());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> lines = Lines(run.out);
+    ASSERT_EQ(lines.size(), 66u);
+    EXPECT_EQ(lines[0], "0 0 0 get,set");
+    EXPECT_EQ(lines[2], "2 Exposure 8 get,set");
+    EXPECT_EQ(lines[3], "3 ExposureMin 1 get");
+    EXPECT_EQ(lines[44], "44 ReadoutWindow - set");
+    EXPECT_EQ(lines[64], "64 ResetReadMode - set");
+    EXPECT_EQ(lines[65], "65 65 1 get");
+}
+
+TEST_F(ToolTest, ARefusedOperationStopsWithItsStatus) {
+    ToolRun run = Tool("controls Exposure=20 ExposureMin=3 Exposure=30" + Registry());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("set ExposureMin: refused with status 0x"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(Tool("controls Exposure" + Registry()).out, "Exposure 20\n");
+}
+
+TEST_F(ToolTest, BadArgumentsShowTheUsage) {
+    for (const char* arguments : {"", "film", "capture --frames 0", "capture --window 1,2,3",
+                                  "controls NoSuchControl", "controls Exposure=lots"}) {
+        ToolRun run = Tool(arguments + Registry());
+        EXPECT_NE(run.exitCode, 0) << arguments;
+        EXPECT_EQ(run.err.rfind("diskcam: ", 0), 0u) << arguments << ": " << run.err;
+    }
+}
+
+}  // namespace
