@@ -162,12 +162,12 @@ void Pin::Close() {
     }
     StopWorker();
     CancelQueue();
-    filter->RemovePin(this);
     const KSPIN_DISPATCH* dispatch = ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Close != nullptr) {
         IRP irp{{}, KsObjectTypePin, &ks};
         dispatch->Close(&ks, &irp);
     }
+    filter->RemovePin(this);
     SetMasterClock(nullptr);
     FreePin(this);
 }
@@ -208,8 +208,8 @@ NTSTATUS Pin::Step(KSSTATE to, KSSTATE from) {
         changingState_ = false;
         if (NT_SUCCESS(status)) {
             ks.DeviceState = ks.ClientState = to;
-            // Entering run opens the processing gate: queued buffers get a call.
-            attemptPending_ = attemptPending_ || to == KSSTATE_RUN;
+            // A step up may open the processing gate: queued buffers get a call.
+            attemptPending_ = attemptPending_ || to > from;
         }
         changed_.notify_all();
     }
@@ -249,13 +249,19 @@ void Pin::SetMasterClock(ReferenceClock* clock) {
     if (clock != nullptr) {
         clock->AddRef();
     }
-    if (clock_ != nullptr) {
-        clock_->Release();
+    ReferenceClock* old;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        old = clock_;
+        clock_ = clock;
     }
-    clock_ = clock;
+    if (old != nullptr) {
+        old->Release();
+    }
 }
 
 NTSTATUS Pin::GetReferenceClock(PIKSREFERENCECLOCK* clock) {
+    std::lock_guard<std::mutex> lock(mutex_);
     if (clock_ == nullptr) {
         return Refusal::NoReferenceClock;
     }

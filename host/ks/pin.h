@@ -4,8 +4,8 @@
 // client buffers.
 //
 // Locks: the filter's control mutex serialises create, close, format and
-// state changes. `mutex_` guards the processing flags and the device state
-// the worker reads; `queueMutex_` guards the queue, the leading edge and the
+// state changes. `mutex_` guards the processing flags, the device state the
+// worker reads and the clock; `queueMutex_` guards the queue, the leading edge and the
 // completed buffers. Neither is held while a dispatch routine runs.
 #pragma once
 
@@ -89,7 +89,7 @@ private:
     KSSTREAM_POINTER leadingEdge_{};
     bool leadingEdgeLocked_ = false;
 
-    ReferenceClock* clock_ = nullptr;
+    ReferenceClock* clock_ = nullptr;  // under mutex_
 };
 
 // The host pin behind a KSPIN; a bug check if it is no live pin.

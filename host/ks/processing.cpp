@@ -3,7 +3,7 @@
 // An attempt is taken only while the gate is open: the pin in run (or, unless
 // its descriptor asks for run only, in pause) and a buffer queued (unless the
 // pin processes without frames). An attempt made while the gate is closed is
-// dropped; a buffer arriving and the change to run make new attempts.
+// dropped; a buffer arriving and each step up in state make new attempts.
 #include "host/ks/pin.h"
 
 namespace host::ks {
