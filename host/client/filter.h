@@ -3,6 +3,9 @@
 // data ranges, ask the pin's intersect handler for a format, create the pin,
 // send property requests. Statuses are the NTSTATUS values the request
 // completed with, the class driver's refusals included.
+//
+// Like handles, these objects must go before the device does: a device that
+// stops or goes away closes its filters and pins under them.
 #pragma once
 
 #include <ks.h>
