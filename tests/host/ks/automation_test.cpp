@@ -89,6 +89,23 @@ TEST_F(PropertyTest, EmptyDataAsksForTheSizeAndShortDataIsRefused) {
     EXPECT_EQ(Refusal::DataTooShort, STATUS_BUFFER_TOO_SMALL);
 }
 
+TEST_F(PropertyTest, SupportQueryWithoutAHandlerReportsTheItemsAccess) {
+    ULONG access = 0;
+    client::RequestResult both =
+        Send(Request(ValueProperty, KSPROPERTY_TYPE_BASICSUPPORT), &access, sizeof(access));
+    EXPECT_EQ(both.status, STATUS_SUCCESS);
+    EXPECT_EQ(both.bytesReturned, sizeof(ULONG));
+    EXPECT_EQ(access, ULONG{KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_SET});
+    Send(Request(WriteOnlyProperty, KSPROPERTY_TYPE_BASICSUPPORT), &access, sizeof(access));
+    EXPECT_EQ(access, ULONG{KSPROPERTY_TYPE_SET});
+    client::RequestResult query =
+        Send(Request(ValueProperty, KSPROPERTY_TYPE_BASICSUPPORT), nullptr, 0);
+    EXPECT_EQ(query.status, Refusal::DataSizeQuery);
+    EXPECT_EQ(query.bytesReturned, sizeof(ULONG));
+    EXPECT_EQ(Send(Request(ValueProperty, KSPROPERTY_TYPE_BASICSUPPORT), &access, 2).status,
+              Refusal::DataTooShort);
+}
+
 using IntersectionTest = PropertyTest;
 
 TEST_F(IntersectionTest, SizeQueryTooSmallAndEnough) {
