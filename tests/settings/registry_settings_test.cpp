@@ -4,9 +4,14 @@
 // device whose key cannot be opened.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <fstream>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <thread>
@@ -16,6 +21,7 @@
 #include "camera/camera_device.h"
 #include "host/ks/device.h"
 #include "host/nt/devices.h"
+#include "host/nt/reg_file.h"
 #include "host/nt/registry_store.h"
 #include "pipeline/image_pipeline.h"
 #include "settings/registry_settings.h"
@@ -70,6 +76,7 @@ protected:
 using RegistrySettingsLoad = RegistrySettings;
 using RegistrySettingsSave = RegistrySettings;
 using RegistrySettingsWithoutKey = RegistrySettings;
+using RegistrySettingsFile = DriverTest;
 
 TEST_F(RegistrySettingsLoad, EmptyKeyGivesTheTableDefaultsAndMarksEverySensorGroup) {
     ASSERT_FALSE(host::RegistryKeyExists(settingsKey));
@@ -339,13 +346,11 @@ TEST_F(RegistrySettingsLoad, ValuesTooLongOrTooShortKeepTheDefault) {
     host::RegistrySetValue(settingsKey, "Green1", REG_DWORD, {1, 2, 3});
     host::RegistrySetString(settingsKey, "Green2", "");
     host::RegistrySetString(settingsKey, "Blue", "four");
-    host::RegistrySetValue(settingsKey, "Exposure", REG_DWORD, {});
     ASSERT_TRUE(LoadSettings(camera));
     EXPECT_EQ(camera->Red, 80);
     EXPECT_EQ(camera->Green1, 80);
     EXPECT_EQ(camera->Green2, 80);
     EXPECT_EQ(camera->Blue, 80);
-    EXPECT_EQ(camera->Exposure, 8);
 }
 
 TEST_F(RegistrySettingsLoad, QueryDwordValueReportsTheQueryStatus) {
@@ -491,6 +496,39 @@ TEST_F(RegistrySettingsWithoutKey, ADeviceObjectWithoutKeysLoadsAndSavesNothing)
     EXPECT_FALSE(SaveSettings(camera));
     EXPECT_EQ(host::RegistryValueNames(settingsKey), std::vector<std::string>{"Exposure"});
     camera->PhysicalDeviceObject = nullptr;
+}
+
+// The tool's round: the file is loaded before device add, the device loads
+// and saves its settings, and the driver key goes back to the file.
+TEST_F(RegistrySettingsFile, SettingsGoFromARegFileToTheDeviceAndBack) {
+    std::string file = testing::TempDir() + "settings-XXXXXX";
+    int descriptor = mkstemp(file.data());
+    ASSERT_GE(descriptor, 0);
+    close(descriptor);
+    const std::string settingsKey =
+        "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
+        "{ca3e7ab9-b4c3-4ae6-8251-579ef933890f}\\0000\\Settings";
+    std::ofstream(file, std::ios::binary) << "Windows Registry Editor Version 5.00\r\n\r\n"
+                                          << "[" << settingsKey << "]\r\n"
+                                          << "\"Exposure\"=dword:64\r\n"
+                                          << "\"RoiW\"=dword:ffffffff\r\n";
+    ASSERT_TRUE(host::LoadRegFile(file));
+    CameraDevice* camera = AddDevice();
+    ASSERT_NE(camera, nullptr);
+    ASSERT_TRUE(LoadSettings(camera));
+    EXPECT_EQ(camera->Exposure, 100);
+    EXPECT_EQ(camera->RoiW, 4384);
+
+    camera->Hue = 30;
+    ASSERT_TRUE(SaveSettings(camera));
+    host::SaveRegFile(file, host::DriverKeyPath(LastDevice().PhysicalDeviceObject()));
+    std::ifstream stream(file, std::ios::binary);
+    std::string text(std::istreambuf_iterator<char>(stream), {});
+    std::remove(file.c_str());
+    std::string expected = "[" + settingsKey + "]\n\"Exposure\"=dword:00000064\n" +
+                           "\"RoiW\"=dword:00001120\n\"Timeout\"=dword:00000bb8\n";
+    EXPECT_NE(text.find(expected), std::string::npos) << text;
+    EXPECT_NE(text.find("\n\"Hue\"=dword:0000001e\n"), std::string::npos) << text;
 }
 
 }  // namespace
