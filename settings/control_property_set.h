@@ -1,7 +1,7 @@
 // ControlPropertySet: the private property set on the capture filter through
 // which a control application reads and changes every camera setting at run
-// time. Its records and the set for the filter's automation table; the items
-// and their handlers live in control_items.cpp.
+// time. Its records and the set for the filter's automation table; the item
+// table lives in control_items.h, the handlers in control_property_set.cpp.
 #pragma once
 
 #include "platform/kernel.h"
