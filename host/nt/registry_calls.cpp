@@ -118,7 +118,9 @@ NTSTATUS FillPartialInformation(const RegistryValue& value, PVOID buffer, ULONG 
     // Windows copies as much data as fits and reports the overflow.
     ULONG room = length - PartialHeaderBytes;
     ULONG copied = dataBytes <= room ? dataBytes : room;
-    std::memcpy(information->Data, value.data.data(), copied);
+    if (copied != 0) {
+        std::memcpy(information->Data, value.data.data(), copied);
+    }
     return copied == dataBytes ? STATUS_SUCCESS : STATUS_BUFFER_OVERFLOW;
 }
 

@@ -194,3 +194,21 @@ TEST_F(DriverKeyTest, LeakCheckNamesAnOpenKey) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(DriverKeyTest, AnEmptyValueHasAHeaderAndNoData) {
+    UNICODE_STRING name;
+    RtlInitUnicodeString(&name, u"Empty");
+    ASSERT_EQ(ZwSetValueKey(driverKey, &name, 0, REG_BINARY, nullptr, 0), STATUS_SUCCESS);
+    UCHAR buffer[20];
+    ULONG resultLength = 0;
+    ASSERT_EQ(Query(driverKey, u"Empty", buffer, sizeof buffer, &resultLength), STATUS_SUCCESS);
+    KEY_VALUE_PARTIAL_INFORMATION information;
+    std::memcpy(&information, buffer, 12);
+    EXPECT_EQ(information.Type, ULONG{REG_BINARY});
+    EXPECT_EQ(information.DataLength, 0u);
+    EXPECT_EQ(resultLength, 12u);
+}
+
+}  // namespace
