@@ -22,7 +22,7 @@ const KSFILTER_DISPATCH CaptureFilterDispatch = {
 // table. The count is written out: the set's own count is defined in another
 // file, and reading it here would make this table a dynamic initialisation.
 const KSAUTOMATION_TABLE CaptureFilterAutomation = {
-    1,                        // PropertySetsCount: ControlPropertySet
+    ControlPropertySetCount,  // PropertySetsCount
     sizeof(KSPROPERTY_ITEM),  // PropertyItemSize
     ControlPropertySets,      // PropertySets
     0,                        // MethodSetsCount

@@ -163,7 +163,7 @@ constexpr PropertyItems ControlPropertyItems = BuildPropertyItems();
 
 }  // namespace
 
-const KSPROPERTY_SET ControlPropertySets[] = {
+const KSPROPERTY_SET ControlPropertySets[ControlPropertySetCount] = {
     {
         &ControlPropertySetId,       // Set
         ControlItemCount,            // PropertiesCount
@@ -172,5 +172,3 @@ const KSPROPERTY_SET ControlPropertySets[] = {
         nullptr,                     // FastIoTable
     },
 };
-
-const ULONG ControlPropertySetCount = sizeof(ControlPropertySets) / sizeof(ControlPropertySets[0]);

@@ -36,6 +36,8 @@ static_assert(sizeof(WindowRequest) == 48, "WindowRequest is 48 bytes");
 static_assert(__builtin_offsetof(WindowRequest, Mode) == 24, "WindowRequest mode at 24");
 static_assert(__builtin_offsetof(WindowRequest, Height) == 40, "WindowRequest height at 40");
 
-// The one property set of the filter's automation table.
-extern const KSPROPERTY_SET ControlPropertySets[];
-extern const ULONG ControlPropertySetCount;
+// The one property set of the filter's automation table. The count is a
+// constant so that the automation table stays a constant aggregate (no
+// static constructor).
+constexpr ULONG ControlPropertySetCount = 1;
+extern const KSPROPERTY_SET ControlPropertySets[ControlPropertySetCount];
