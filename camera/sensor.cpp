@@ -159,12 +159,7 @@ void WriteChannelGain(CameraDevice* camera, const ChannelGain& channel) {
     WriteSensorRegister(camera, channel.address, ChannelGainValue(&(camera->*channel.setting)));
 }
 
-}  // namespace
-
-void SetReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG height, LONG mode) {
-    if (AtomicRead(&camera->FormatLock) != 0) {
-        return;
-    }
+void StoreReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG height, LONG mode) {
     // A mode outside 0..2 is programmed as mode 0, so it is clamped as one:
     // buffers are sized from this window.
     if (mode != 1 && mode != 2) {
@@ -191,6 +186,19 @@ void SetReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG hei
     RelaxedWrite(&camera->OutputWidth, windowWidth & ~7);
     RelaxedWrite(&camera->OutputHeight, windowHeight);
     UpdateDataRange(static_cast<ULONG>(windowWidth & ~7), static_cast<ULONG>(windowHeight));
+}
+
+}  // namespace
+
+// Holds PipelineLock from the check of FormatLock to the last write, so a
+// pin created meanwhile on another filter sees the old window or the new one,
+// never half of each.
+void SetReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG height, LONG mode) {
+    AcquirePassiveLock(&camera->PipelineLock);
+    if (AtomicRead(&camera->FormatLock) == 0) {
+        StoreReadoutWindow(camera, x, y, width, height, mode);
+    }
+    ReleasePassiveLock(&camera->PipelineLock);
 }
 
 ULONG ComputeBayerPhase(CameraDevice* camera) {

@@ -31,8 +31,13 @@ CapturePin* AllocateCapturePin(KSPIN* pin, CameraDevice* camera) {
 // The window stays as it is while any pin of the device exists: a device
 // can have a pin on each of several filters, and the one that streams must
 // not see its geometry change when another closes. FormatLock counts them.
+// The count goes up under PipelineLock, which SetReadoutWindow holds from
+// its check of the count to its last write, so a window set on another
+// filter is either whole before the pin exists or refused.
 void LockWindow(CameraDevice* camera) {
+    AcquirePassiveLock(&camera->PipelineLock);
     AtomicIncrement(&camera->FormatLock);
+    ReleasePassiveLock(&camera->PipelineLock);
 }
 
 void UnlockWindow(CameraDevice* camera) {
