@@ -121,11 +121,22 @@ private:
     bool closeOutput_ = false;
 };
 
-void QueueBuffer(client::Pin& pin, ULONG bytes) {
-    NTSTATUS status = pin.Queue(std::make_unique<client::StreamBuffer>(bytes));
+void QueueBuffer(client::Pin& pin, std::unique_ptr<client::StreamBuffer> buffer) {
+    NTSTATUS status = pin.Queue(std::move(buffer));
     if (status != STATUS_PENDING && !NT_SUCCESS(status)) {
         throw std::runtime_error("a stream buffer was refused with " + StatusText(status));
     }
+}
+
+// Gives a completed buffer back as new: the same bytes, a fresh header.
+std::unique_ptr<client::StreamBuffer> Recycle(std::unique_ptr<client::StreamBuffer> buffer) {
+    KSSTREAM_HEADER fresh{};
+    fresh.Size = buffer->header.Size;
+    fresh.FrameExtent = buffer->header.FrameExtent;
+    fresh.Data = buffer->header.Data;
+    buffer->header = fresh;
+    buffer->status = STATUS_PENDING;
+    return buffer;
 }
 
 bool Finished(const CaptureOptions& options, long frames, Clock::time_point start) {
@@ -159,7 +170,7 @@ long Stream(client::Pin& pin, FrameSink& sink, const CaptureOptions& options,
                 std::fprintf(stderr, "\rframes %ld", frames);
             }
         }
-        QueueBuffer(pin, ULONG(buffer->data.size()));
+        QueueBuffer(pin, Recycle(std::move(buffer)));
     }
     if (terminal) {
         std::fputc('\r', stderr);
@@ -205,7 +216,7 @@ void RunCapture(client::Filter& filter, const CaptureOptions& options) {
     std::fprintf(stderr, "format: RGB32 %dx%d, %u bytes/frame\n", bitmap.biWidth, bitmap.biHeight,
                  bitmap.biSizeImage);
     for (int index = 0; index < BuffersQueued; ++index) {
-        QueueBuffer(*pin, pin->FrameSize());
+        QueueBuffer(*pin, std::make_unique<client::StreamBuffer>(pin->FrameSize()));
     }
     long frames = Stream(*pin, sink, options, start);
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
