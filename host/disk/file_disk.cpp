@@ -23,10 +23,11 @@ namespace {
 }
 
 // pread and pwrite may transfer less than asked; loop until all is done or
-// the file ends.
-bool ReadFully(int fd, unsigned char* buffer, size_t length, uint64_t offset) {
+// the file ends. `transfer` is one pread or pwrite call.
+template <typename Byte, typename Transfer>
+bool TransferFully(Byte* buffer, size_t length, uint64_t offset, Transfer transfer) {
     while (length > 0) {
-        ssize_t done = pread(fd, buffer, length, static_cast<off_t>(offset));
+        ssize_t done = transfer(buffer, length, static_cast<off_t>(offset));
         if (done < 0 && errno == EINTR) {
             continue;
         }
@@ -40,20 +41,17 @@ bool ReadFully(int fd, unsigned char* buffer, size_t length, uint64_t offset) {
     return true;
 }
 
+bool ReadFully(int fd, unsigned char* buffer, size_t length, uint64_t offset) {
+    return TransferFully(buffer, length, offset, [fd](unsigned char* at, size_t bytes, off_t from) {
+        return pread(fd, at, bytes, from);
+    });
+}
+
 bool WriteFully(int fd, const unsigned char* buffer, size_t length, uint64_t offset) {
-    while (length > 0) {
-        ssize_t done = pwrite(fd, buffer, length, static_cast<off_t>(offset));
-        if (done < 0 && errno == EINTR) {
-            continue;
-        }
-        if (done <= 0) {
-            return false;
-        }
-        buffer += done;
-        length -= static_cast<size_t>(done);
-        offset += static_cast<uint64_t>(done);
-    }
-    return true;
+    return TransferFully(buffer, length, offset,
+                         [fd](const unsigned char* at, size_t bytes, off_t from) {
+                             return pwrite(fd, at, bytes, from);
+                         });
 }
 
 }  // namespace

@@ -141,15 +141,8 @@ void Controls::SetWindow(const Window& window) {
     data.values[2] = window.y;
     data.values[3] = window.width;
     data.values[4] = window.height;
-    // The window travels in the property buffer's tail as well as in the
-    // data buffer: the request record is the same for both.
-    ControlRecord request{};
-    request.property.Set = ControlSet();
-    request.property.Id = diskcam::ReadoutWindowItem;
-    request.property.Flags = KSPROPERTY_TYPE_SET;
-    std::memcpy(request.values, data.values, sizeof request.values);
-    client::RequestResult result =
-        filter_.Property(&request, diskcam::WindowRequestBytes, &data, diskcam::WindowRequestBytes);
+    client::RequestResult result = Request(diskcam::ReadoutWindowItem, KSPROPERTY_TYPE_SET, &data,
+                                           diskcam::WindowRequestBytes);
     if (!NT_SUCCESS(result.status)) {
         throw RequestRefused("set ReadoutWindow: refused with " + StatusText(result.status));
     }
