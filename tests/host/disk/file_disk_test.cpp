@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 #include "host/disk/file_disk.h"
 
 namespace host {
@@ -21,7 +23,11 @@ constexpr size_t kDiskBytes = 64 * 1024;
 
 class RegularFileDisk : public ::testing::Test {
 protected:
-    RegularFileDisk() : path_(::testing::TempDir() + "file-disk-test.img") {
+    // Tests run in parallel processes, so each one has its own file.
+    RegularFileDisk()
+        : path_(::testing::TempDir() + "file-disk-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name() + "-" +
+                std::to_string(getpid()) + ".img") {
         std::vector<char> zeros(kDiskBytes, 0);
         std::ofstream(path_, std::ios::binary).write(zeros.data(), zeros.size());
     }

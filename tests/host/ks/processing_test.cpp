@@ -21,6 +21,12 @@ protected:
         KsTest::TearDown();
     }
     int Calls() const { return minidriver::Recorded().processCalls; }
+    // Entering run makes an attempt of its own; letting it pass while the
+    // queue is empty keeps it from joining the calls a test counts.
+    void RunWithEmptyQueue() {
+        ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+        std::this_thread::sleep_for(Quiet);
+    }
     void Queue() {
         ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(64)), STATUS_PENDING);
     }
@@ -30,11 +36,12 @@ protected:
 };
 
 TEST_F(ProcessingTest, RunsOnAWorkerNeverOnTheCallersThread) {
-    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    RunWithEmptyQueue();
     Queue();
-    ASSERT_TRUE(WaitUntil([&] { return Calls() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Calls() >= 1; }));
+    const int before = Calls();
     KsPinAttemptProcessing(pin_->Kernel(), FALSE);
-    ASSERT_TRUE(WaitUntil([&] { return Calls() == 2; }));
+    ASSERT_TRUE(WaitUntil([&] { return Calls() > before; }));
     EXPECT_NE(minidriver::Recorded().processThread, std::this_thread::get_id());
 }
 
@@ -84,16 +91,16 @@ TEST_F(ProcessingTest, NoCallWithoutAQueuedBuffer) {
 }
 
 TEST_F(ProcessingTest, PendingWaitsForTheNextTrigger) {
-    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    RunWithEmptyQueue();
     Queue();
-    ASSERT_TRUE(WaitUntil([&] { return Calls() == 1; }));
+    ASSERT_TRUE(WaitUntil([&] { return Calls() >= 1; }));
     std::this_thread::sleep_for(Quiet);
-    EXPECT_EQ(Calls(), 1);
+    const int settled = Calls();
     Queue();  // the queue was not empty: no new trigger
     std::this_thread::sleep_for(Quiet);
-    EXPECT_EQ(Calls(), 1);
+    EXPECT_EQ(Calls(), settled);
     KsPinAttemptProcessing(pin_->Kernel(), TRUE);
-    EXPECT_TRUE(WaitUntil([&] { return Calls() == 2; }));
+    EXPECT_TRUE(WaitUntil([&] { return Calls() == settled + 1; }));
 }
 
 TEST_F(ProcessingTest, SuccessRunsAgainWhileBuffersWait) {
@@ -111,6 +118,9 @@ TEST_F(ProcessingTest, SuccessRunsAgainWhileBuffersWait) {
     for (int i = 0; i < 3; ++i) {
         ASSERT_NE(pin_->WaitForCompleted(std::chrono::seconds(5)), nullptr);
     }
+    // The last buffer completes inside the third call, before it returns.
+    ASSERT_TRUE(WaitUntil([&] { return Calls() >= 3; }));
+    std::this_thread::sleep_for(Quiet);
     EXPECT_EQ(Calls(), 3);
 }
 
