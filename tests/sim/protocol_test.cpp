@@ -160,11 +160,11 @@ TEST(FrameReady, AtRateZeroEveryReadIsNewFrameOfCurrentRegisters) {
 TEST(FrameReady, RisesOnePeriodAfterEndAndFallsWhenRead) {
     SimOptions options;
     options.scene = CoordinateScene();
-    options.framesPerSecond = 20;
+    options.framesPerSecond = 4;  // a period long enough to look before its end
     SimCamera camera(options);
     Configure(camera, kSmallWindow);
     EXPECT_EQ(FrameReadyByte(camera), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(FrameReadyByte(camera), 1);
     ReadFrame(camera, 512);
     EXPECT_EQ(FrameReadyByte(camera), 0);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <ostream>
 #include <vector>
 
 #include "sim_test_support.h"
@@ -59,6 +60,11 @@ struct SubsampleCase {
     uint16_t readMode;
     int group;
 };
+
+// Test listings name each case by what it reads rather than by its bytes.
+void PrintTo(const SubsampleCase& test, std::ostream* out) {
+    *out << "every " << test.group;
+}
 
 class Subsample : public ::testing::TestWithParam<SubsampleCase> {};
 
@@ -116,6 +122,12 @@ struct PhaseCase {
     Window window;
     int sensorHeight;  // the window's height as the driver knows it
 };
+
+void PrintTo(const PhaseCase& test, std::ostream* out) {
+    const Window& w = test.window;
+    *out << w.width << "x" << w.height << "+" << w.x << "+" << w.y << " mode " << std::hex
+         << w.readMode << std::dec;
+}
 
 class ColourLayout : public ::testing::TestWithParam<PhaseCase> {};
 
