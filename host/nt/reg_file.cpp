@@ -494,17 +494,6 @@ std::u16string Decode(const std::string& file, std::string_view bytes) {
     return DecodeUtf8(file, bytes);
 }
 
-// RegistryKey offers no removal: keys are never deleted while the kernel
-// runs. The vectors belong to a non-const key, so changing them through the
-// store's const view is well-defined.
-std::vector<RegistryValue>& MutableValues(RegistryKey& key) {
-    return const_cast<std::vector<RegistryValue>&>(key.Values());
-}
-
-std::vector<std::unique_ptr<RegistryKey>>& MutableSubkeys(RegistryKey& key) {
-    return const_cast<std::vector<std::unique_ptr<RegistryKey>>&>(key.Subkeys());
-}
-
 // Deleted keys stay allocated, out of the tree, so that a handle still open
 // on one keeps a valid key (Windows keeps a deleted key's object for its
 // handles too).
@@ -538,29 +527,18 @@ void Apply(const Change& change) {
             Walk(change.key, true)
                 ->SetValue(change.name, change.type, change.data.data(), change.data.size());
             break;
-        case Change::Kind::DeleteValue: {
-            std::vector<RegistryValue>& values = MutableValues(*Walk(change.key, true));
-            for (auto it = values.begin(); it != values.end(); ++it) {
-                if (nt::EqualsIgnoringCase(it->name, change.name)) {
-                    values.erase(it);
-                    break;
-                }
-            }
+        case Change::Kind::DeleteValue:
+            Walk(change.key, true)->RemoveValue(change.name);
             break;
-        }
         case Change::Kind::DeleteKey: {
             std::vector<std::u16string> parentPath(change.key.begin(), change.key.end() - 1);
             RegistryKey* parent = Walk(parentPath, false);
             if (parent == nullptr) {
                 break;
             }
-            auto& subkeys = MutableSubkeys(*parent);
-            for (auto it = subkeys.begin(); it != subkeys.end(); ++it) {
-                if (nt::EqualsIgnoringCase((*it)->Name(), change.key.back())) {
-                    DeletedKeys().push_back(std::move(*it));
-                    subkeys.erase(it);
-                    break;
-                }
+            std::unique_ptr<RegistryKey> deleted = parent->DetachSubkey(change.key.back());
+            if (deleted != nullptr) {
+                DeletedKeys().push_back(std::move(deleted));
             }
             break;
         }

@@ -95,6 +95,26 @@ void RegistryKey::SetValue(std::u16string_view name, ULONG type, const void* dat
     values_.push_back(RegistryValue{std::u16string(name), type, std::move(copy)});
 }
 
+void RegistryKey::RemoveValue(std::u16string_view name) {
+    for (auto it = values_.begin(); it != values_.end(); ++it) {
+        if (nt::EqualsIgnoringCase(it->name, name)) {
+            values_.erase(it);
+            return;
+        }
+    }
+}
+
+std::unique_ptr<RegistryKey> RegistryKey::DetachSubkey(std::u16string_view name) {
+    for (auto it = subkeys_.begin(); it != subkeys_.end(); ++it) {
+        if (nt::EqualsIgnoringCase((*it)->Name(), name)) {
+            std::unique_ptr<RegistryKey> detached = std::move(*it);
+            subkeys_.erase(it);
+            return detached;
+        }
+    }
+    return nullptr;
+}
+
 std::mutex& RegistryMutex() {
     static std::mutex mutex;
     return mutex;

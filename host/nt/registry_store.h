@@ -44,6 +44,9 @@ public:
     RegistryKey* AddSubkey(std::u16string name, bool isVolatile);
     const RegistryValue* FindValue(std::u16string_view name) const;
     void SetValue(std::u16string_view name, ULONG type, const void* data, size_t size);
+    void RemoveValue(std::u16string_view name);
+    // Takes the subkey out of the tree and hands it over; null when absent.
+    std::unique_ptr<RegistryKey> DetachSubkey(std::u16string_view name);
 
 private:
     std::u16string name_;
