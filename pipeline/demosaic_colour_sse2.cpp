@@ -14,12 +14,12 @@ struct ColourConstants {
     __m128i gainGreen;
     __m128i gainBlue;
     // The 16-bit path, [input: red, green, blue][output: red, green, blue]:
-    // every magnitude, all ones where the entry is flagged positive, and per
-    // output the starting values of the positive and the total accumulator.
+    // every magnitude; per output the rows whose entries are flagged positive
+    // (bit r for row r) and the starting values of both accumulators.
     __m128i magnitude[3][3];
-    __m128i positiveMask[3][3];
+    int positiveRows[3];
     __m128i positiveStart[3];
-    __m128i totalStart[3];
+    __m128i negativeStart[3];
     // The exact path: each magnitude in the accumulator of its sign, 0 in the
     // other, and per output the offsets of each sign as 32-bit lanes.
     __m128i positive[3][3];
@@ -47,16 +47,17 @@ __m128i Broadcast16(ULONG value) {
 // much higher, on top of the offset.
 void PrepareNarrowColumn(const ImagePipeline* pipeline, int column, ColourConstants* k) {
     ULONG positiveStart = SignedPart(pipeline, 12 + column, true);
-    ULONG totalStart = Magnitude(pipeline->frameMatrix[12 + column]);
+    ULONG negativeStart = SignedPart(pipeline, 12 + column, false);
+    k->positiveRows[column] = 0;
     for (int row = 0; row < 3; ++row) {
         const int index = 4 * row + column;
         k->magnitude[row][column] = Broadcast16(Magnitude(pipeline->frameMatrix[index]));
-        k->positiveMask[row][column] = Broadcast16(pipeline->matrixPositive[index] != 0 ? ~0u : 0);
+        k->positiveRows[column] |= (pipeline->matrixPositive[index] != 0 ? 1 : 0) << row;
         positiveStart += 256 * SignedPart(pipeline, index, true);
-        totalStart += 256 * Magnitude(pipeline->frameMatrix[index]);
+        negativeStart += 256 * SignedPart(pipeline, index, false);
     }
     k->positiveStart[column] = Broadcast16(positiveStart);
-    k->totalStart[column] = Broadcast16(totalStart);
+    k->negativeStart[column] = Broadcast16(negativeStart);
 }
 
 void PrepareWideColumn(const ImagePipeline* pipeline, int column, ColourConstants* k) {
@@ -87,25 +88,58 @@ struct Inputs {
     __m128i channel[3];
 };
 
-// A product formed once, split by the entry's sign: the positive accumulator
-// takes the products flagged positive, every product goes to the total.
-BAYER_INLINE void AddProduct(__m128i value, __m128i magnitude, __m128i positiveMask,
-                             __m128i* positive, __m128i* total) {
-    const __m128i product = _mm_mullo_epi16(value, magnitude);
-    *positive = _mm_add_epi16(*positive, _mm_and_si128(product, positiveMask));
-    *total = _mm_add_epi16(*total, product);
+BAYER_INLINE __m128i Add(__m128i a, __m128i b) {
+    return _mm_add_epi16(a, b);
+}
+
+// Each of a column's three products joins the accumulator of its entry's
+// sign; bit r of `positiveRows` is set when entry r is positive. The branch
+// depends only on the frame's matrix, so it goes the same way for every block.
+BAYER_INLINE void AddBySign(int positiveRows, const __m128i p[3], __m128i* positive,
+                            __m128i* negative) {
+    switch (positiveRows) {
+        case 0:
+            *negative = Add(*negative, Add(Add(p[0], p[1]), p[2]));
+            break;
+        case 1:
+            *positive = Add(*positive, p[0]);
+            *negative = Add(*negative, Add(p[1], p[2]));
+            break;
+        case 2:
+            *positive = Add(*positive, p[1]);
+            *negative = Add(*negative, Add(p[0], p[2]));
+            break;
+        case 3:
+            *positive = Add(*positive, Add(p[0], p[1]));
+            *negative = Add(*negative, p[2]);
+            break;
+        case 4:
+            *positive = Add(*positive, p[2]);
+            *negative = Add(*negative, Add(p[0], p[1]));
+            break;
+        case 5:
+            *positive = Add(*positive, Add(p[0], p[2]));
+            *negative = Add(*negative, p[1]);
+            break;
+        case 6:
+            *positive = Add(*positive, Add(p[1], p[2]));
+            *negative = Add(*negative, p[0]);
+            break;
+        default:
+            *positive = Add(*positive, Add(Add(p[0], p[1]), p[2]));
+            break;
+    }
 }
 
 // Output `column` of eight pixels on 16-bit lanes, before the limit to
-// 0..255. The negative accumulator is the total less the positive one: exact
-// modulo 2^16, so exact while both stay at or below 65535.
+// 0..255. Exact while both accumulators stay at or below 65535.
 BAYER_INLINE __m128i MatrixColumnNarrow(const Inputs& in, const ColourConstants& k, int column) {
+    const __m128i products[3] = {_mm_mullo_epi16(in.channel[0], k.magnitude[0][column]),
+                                 _mm_mullo_epi16(in.channel[1], k.magnitude[1][column]),
+                                 _mm_mullo_epi16(in.channel[2], k.magnitude[2][column])};
     __m128i positive = k.positiveStart[column];
-    __m128i total = k.totalStart[column];
-    AddProduct(in.channel[0], k.magnitude[0][column], k.positiveMask[0][column], &positive, &total);
-    AddProduct(in.channel[1], k.magnitude[1][column], k.positiveMask[1][column], &positive, &total);
-    AddProduct(in.channel[2], k.magnitude[2][column], k.positiveMask[2][column], &positive, &total);
-    const __m128i negative = _mm_sub_epi16(total, positive);
+    __m128i negative = k.negativeStart[column];
+    AddBySign(k.positiveRows[column], products, &positive, &negative);
     return _mm_sub_epi16(_mm_srli_epi16(positive, 6), _mm_srli_epi16(negative, 6));
 }
 
