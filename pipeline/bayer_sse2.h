@@ -203,9 +203,12 @@ BAYER_INLINE __m128i BalanceBiased(__m128i channelHigh, __m128i multiplier) {
     return _mm_adds_epu16(_mm_mulhi_epu16(channelHigh, multiplier), _mm_set1_epi16(-256));
 }
 
-// The 16 pixels (blue, green, red, fourth byte) in column order, from planes.
-BAYER_INLINE void InterleavePixels(__m128i blue, __m128i green, __m128i red, __m128i fourth,
-                                   __m128i pixels[4]) {
+// The 16 pixels of a block (blue, green, red, fourth byte) in column order,
+// from planes, stored at `target`: a whole block straight from registers, a
+// last partial block through the stack so only its `count` pixels inside the
+// row are written.
+BAYER_INLINE void StorePixels(UCHAR* target, ULONG count, __m128i blue, __m128i green, __m128i red,
+                              __m128i fourth) {
     const __m128i blueGreenEven = _mm_unpacklo_epi8(blue, green);
     const __m128i blueGreenOdd = _mm_unpackhi_epi8(blue, green);
     const __m128i redFourthEven = _mm_unpacklo_epi8(red, fourth);
@@ -214,21 +217,19 @@ BAYER_INLINE void InterleavePixels(__m128i blue, __m128i green, __m128i red, __m
     const __m128i evenHigh = _mm_unpackhi_epi16(blueGreenEven, redFourthEven);
     const __m128i oddLow = _mm_unpacklo_epi16(blueGreenOdd, redFourthOdd);
     const __m128i oddHigh = _mm_unpackhi_epi16(blueGreenOdd, redFourthOdd);
-    pixels[0] = _mm_unpacklo_epi32(evenLow, oddLow);
-    pixels[1] = _mm_unpackhi_epi32(evenLow, oddLow);
-    pixels[2] = _mm_unpacklo_epi32(evenHigh, oddHigh);
-    pixels[3] = _mm_unpackhi_epi32(evenHigh, oddHigh);
-}
-
-// Stores a block: whole blocks straight to the output, a last partial block
-// through the stack so only the pixels inside the row are written.
-BAYER_INLINE void StoreBlock(UCHAR* target, const __m128i pixels[4], ULONG count) {
+    const __m128i first = _mm_unpacklo_epi32(evenLow, oddLow);
+    const __m128i second = _mm_unpackhi_epi32(evenLow, oddLow);
+    const __m128i third = _mm_unpacklo_epi32(evenHigh, oddHigh);
+    const __m128i fourthQuarter = _mm_unpackhi_epi32(evenHigh, oddHigh);
     if (count == 16) {
-        for (int i = 0; i < 4; ++i) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(target) + i, pixels[i]);
-        }
+        __m128i* out = reinterpret_cast<__m128i*>(target);
+        _mm_storeu_si128(out, first);
+        _mm_storeu_si128(out + 1, second);
+        _mm_storeu_si128(out + 2, third);
+        _mm_storeu_si128(out + 3, fourthQuarter);
         return;
     }
+    const __m128i pixels[4] = {first, second, third, fourthQuarter};
     __builtin_memcpy(target, pixels, count * 4);
 }
 

@@ -187,7 +187,7 @@ BAYER_INLINE __m128i BalanceFor(__m128i channelHigh, __m128i multiplier) {
 
 template <RowKind kind, bool wide>
 BAYER_INLINE void ColourBlock(const UCHAR* centre, ptrdiff_t stride, const ColourConstants& k,
-                              __m128i pixels[4]) {
+                              UCHAR* target, ULONG count) {
     const BlockColours colours = InterpolateBlock<kind>(centre, stride);
     const Inputs even = {{BalanceFor<wide>(EvenHigh(colours.red), k.gainRed),
                           BalanceFor<wide>(EvenHigh(colours.green), k.gainGreen),
@@ -198,17 +198,16 @@ BAYER_INLINE void ColourBlock(const UCHAR* centre, ptrdiff_t stride, const Colou
     const __m128i red = Plane(MatrixColumn<wide>(even, k, 0), MatrixColumn<wide>(odd, k, 0));
     const __m128i green = Plane(MatrixColumn<wide>(even, k, 1), MatrixColumn<wide>(odd, k, 1));
     const __m128i blue = Plane(MatrixColumn<wide>(even, k, 2), MatrixColumn<wide>(odd, k, 2));
-    InterleavePixels(blue, green, red, _mm_set1_epi8(-1), pixels);
+    StorePixels(target, count, blue, green, red, _mm_set1_epi8(-1));
 }
 
 template <RowKind kind, bool wide>
 void ColourRow(const UCHAR* source, ptrdiff_t stride, ULONG width, UCHAR* target,
                const ColourConstants& k) {
     for (ULONG x = 0; x < width; x += 16) {
-        __m128i pixels[4];
-        ColourBlock<kind, wide>(source + x, stride, k, pixels);
         const ULONG remaining = width - x;
-        StoreBlock(target + 4 * x, pixels, remaining < 16 ? remaining : 16);
+        ColourBlock<kind, wide>(source + x, stride, k, target + 4 * x,
+                                remaining < 16 ? remaining : 16);
     }
 }
 

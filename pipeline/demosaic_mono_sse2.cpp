@@ -26,7 +26,7 @@ BAYER_INLINE __m128i Luma(__m128i red, __m128i green, __m128i blue) {
 
 template <RowKind kind>
 BAYER_INLINE void MonoBlock(const UCHAR* centre, ptrdiff_t stride, const MonoConstants& k,
-                            __m128i pixels[4]) {
+                            UCHAR* target, ULONG count) {
     const BlockColours colours = InterpolateBlock<kind>(centre, stride);
     const __m128i even = Luma(Balance(EvenHigh(colours.red), k.gainRed),
                               Balance(EvenHigh(colours.green), k.gainGreen),
@@ -35,17 +35,15 @@ BAYER_INLINE void MonoBlock(const UCHAR* centre, ptrdiff_t stride, const MonoCon
         Luma(Balance(OddHigh(colours.red), k.gainRed), Balance(OddHigh(colours.green), k.gainGreen),
              Balance(OddHigh(colours.blue), k.gainBlue));
     const __m128i luma = Plane(even, odd);
-    InterleavePixels(luma, luma, luma, _mm_set1_epi8(-1), pixels);
+    StorePixels(target, count, luma, luma, luma, _mm_set1_epi8(-1));
 }
 
 template <RowKind kind>
 void MonoRow(const UCHAR* source, ptrdiff_t stride, ULONG width, UCHAR* target,
              const MonoConstants& k) {
     for (ULONG x = 0; x < width; x += 16) {
-        __m128i pixels[4];
-        MonoBlock<kind>(source + x, stride, k, pixels);
         const ULONG remaining = width - x;
-        StoreBlock(target + 4 * x, pixels, remaining < 16 ? remaining : 16);
+        MonoBlock<kind>(source + x, stride, k, target + 4 * x, remaining < 16 ? remaining : 16);
     }
 }
 
