@@ -41,7 +41,7 @@ void SetConstructionValues(CameraDevice* camera) {
     __builtin_memset(camera->StatusSector, 0, SectorBytes);
 }
 
-void DestroyCameraDevice(void* record) {
+void NTAPI DestroyCameraDevice(void* record) {
     CameraDevice* camera = static_cast<CameraDevice*>(record);
     camera->SaveSettings();
     PoolFree(camera, PoolTagContext);

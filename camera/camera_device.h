@@ -136,6 +136,6 @@ CameraDevice* AllocateCameraDevice(KSDEVICE* device);
 void SetConstructionValues(CameraDevice* camera);
 
 // The object bag's free routine: saves the settings, then frees the record.
-void DestroyCameraDevice(void* camera);
+void NTAPI DestroyCameraDevice(void* camera);
 
 void SetFormatLock(CameraDevice* camera, ULONG value);

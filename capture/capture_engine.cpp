@@ -19,6 +19,6 @@ CaptureEngine* CreateEngine(CameraDevice* camera) {
     return engine;
 }
 
-void FreeEngine(void* engine) {
+void NTAPI FreeEngine(void* engine) {
     PoolFree(engine, PoolTagContext);
 }

@@ -87,7 +87,7 @@ struct CaptureEngine {
 CaptureEngine* CreateEngine(CameraDevice* camera);
 // The object bag's release routine: frees the record only; the stream must
 // have been torn down before.
-void FreeEngine(void* engine);
+void NTAPI FreeEngine(void* engine);
 
 // Stop to acquire: gives the pin the device's only ImagePipeline, built from
 // the current settings. STATUS_SHARING_VIOLATION while another pin holds it,

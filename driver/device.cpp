@@ -64,11 +64,11 @@ const KSDEVICE_DESCRIPTOR CaptureDeviceDescriptor = {
     0,                       // Version
 };
 
-extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath) {
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath) {
     return KsInitializeDriver(driverObject, registryPath, &CaptureDeviceDescriptor);
 }
 
-NTSTATUS DeviceAdd(PKSDEVICE device) {
+NTSTATUS NTAPI DeviceAdd(PKSDEVICE device) {
     CameraDevice* camera = AllocateCameraDevice(device);
     if (camera == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
@@ -88,7 +88,7 @@ NTSTATUS DeviceAdd(PKSDEVICE device) {
 // A start of a device that is already started changes nothing; a start after
 // a stop makes a new factory and a new engine (the old engine stays in the
 // bag until the device goes away).
-NTSTATUS DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
+NTSTATUS NTAPI DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
     auto* camera = static_cast<CameraDevice*>(device->Context);
     if (device->Started || camera == nullptr) {
         return STATUS_SUCCESS;
@@ -101,4 +101,4 @@ NTSTATUS DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIS
 }
 
 // The class driver removes the filter factory itself.
-void DeviceStop(PKSDEVICE, PIRP) {}
+void NTAPI DeviceStop(PKSDEVICE, PIRP) {}

@@ -3,16 +3,16 @@
 
 #include "platform/kernel.h"
 
-extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
 
 // Creates the device's CameraDevice with its construction values and makes it
 // the device's context.
-NTSTATUS DeviceAdd(PKSDEVICE device);
+NTSTATUS NTAPI DeviceAdd(PKSDEVICE device);
 // Creates the filter factory under "GLOBAL" and the device's CaptureEngine;
 // always succeeds, a device without them offering no filter or no stream.
-NTSTATUS DeviceStart(PKSDEVICE device, PIRP request, PCM_RESOURCE_LIST translatedResources,
-                     PCM_RESOURCE_LIST rawResources);
+NTSTATUS NTAPI DeviceStart(PKSDEVICE device, PIRP request, PCM_RESOURCE_LIST translatedResources,
+                           PCM_RESOURCE_LIST rawResources);
 // Nothing to do: the filter factory goes with the stop.
-void DeviceStop(PKSDEVICE device, PIRP request);
+void NTAPI DeviceStop(PKSDEVICE device, PIRP request);
 
 extern const KSDEVICE_DESCRIPTOR CaptureDeviceDescriptor;

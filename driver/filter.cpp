@@ -8,13 +8,13 @@
 
 namespace {
 
-void FreeCaptureFilter(void* filter) {
+void NTAPI FreeCaptureFilter(void* filter) {
     PoolFree(filter, PoolTagContext);
 }
 
 }  // namespace
 
-NTSTATUS FilterCreate(PKSFILTER filter, PIRP) {
+NTSTATUS NTAPI FilterCreate(PKSFILTER filter, PIRP) {
     auto* context =
         static_cast<CaptureFilter*>(PoolAllocate(sizeof(CaptureFilter), PoolTagContext));
     if (context == nullptr) {
@@ -30,7 +30,7 @@ NTSTATUS FilterCreate(PKSFILTER filter, PIRP) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS FilterClose(PKSFILTER filter, PIRP) {
+NTSTATUS NTAPI FilterClose(PKSFILTER filter, PIRP) {
     KSDEVICE* device = DeviceOf(filter);
     auto* camera = device == nullptr ? nullptr : static_cast<CameraDevice*>(device->Context);
     if (camera != nullptr) {

@@ -8,7 +8,7 @@ struct CaptureFilter {
     KSFILTER* filter;
 };
 
-NTSTATUS FilterCreate(PKSFILTER filter, PIRP request);
+NTSTATUS NTAPI FilterCreate(PKSFILTER filter, PIRP request);
 // Saves the device's settings: a control application's changes persist when
 // it closes the filter.
-NTSTATUS FilterClose(PKSFILTER filter, PIRP request);
+NTSTATUS NTAPI FilterClose(PKSFILTER filter, PIRP request);

@@ -117,8 +117,9 @@ ULONG VideoInfoHeaderSize(ULONG biSize) {
     return static_cast<ULONG>(size);
 }
 
-NTSTATUS IntersectCaptureFormat(PVOID, PIRP, PKSP_PIN, PKSDATARANGE range, PKSDATARANGE pinRange,
-                                ULONG bufferSize, PVOID buffer, PULONG formatSize) {
+NTSTATUS NTAPI IntersectCaptureFormat(PVOID, PIRP, PKSP_PIN, PKSDATARANGE range,
+                                      PKSDATARANGE pinRange, ULONG bufferSize, PVOID buffer,
+                                      PULONG formatSize) {
     if (!IsVideoRange(range) || !IsVideoRange(pinRange)) {
         return STATUS_NO_MATCH;
     }
@@ -167,8 +168,8 @@ NTSTATUS CheckCaptureFormat(const KSDATAFORMAT* format, const KSDATARANGE* pinRa
 
 // At pin creation (no old format) the pin has no CapturePin yet: the check
 // alone decides, and pin create copies the header.
-NTSTATUS PinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
-                          const KSDATARANGE* pinRange, const KSATTRIBUTE_LIST*) {
+NTSTATUS NTAPI PinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
+                                const KSDATARANGE* pinRange, const KSATTRIBUTE_LIST*) {
     const KSDATAFORMAT* format = pin->ConnectionFormat;
     if (format == nullptr || pinRange == nullptr) {
         return STATUS_NO_MATCH;

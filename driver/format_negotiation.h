@@ -7,14 +7,15 @@
 #include "platform/kernel.h"
 
 // The pin descriptor's intersect handler.
-NTSTATUS IntersectCaptureFormat(PVOID context, PIRP request, PKSP_PIN pinId, PKSDATARANGE range,
-                                PKSDATARANGE pinRange, ULONG bufferSize, PVOID buffer,
-                                PULONG formatSize);
+NTSTATUS NTAPI IntersectCaptureFormat(PVOID context, PIRP request, PKSP_PIN pinId,
+                                      PKSDATARANGE range, PKSDATARANGE pinRange, ULONG bufferSize,
+                                      PVOID buffer, PULONG formatSize);
 
 // The pin dispatch's SetDataFormat: the connection format checked against
 // the pin's range; stored in the CapturePin when it replaces an earlier one.
-NTSTATUS PinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM oldAttributes,
-                          const KSDATARANGE* pinRange, const KSATTRIBUTE_LIST* attributeRange);
+NTSTATUS NTAPI PinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM oldAttributes,
+                                const KSDATARANGE* pinRange,
+                                const KSATTRIBUTE_LIST* attributeRange);
 
 // The byte size of a video-info header whose bitmap header declares biSize
 // bytes: 0 when biSize is below the 40 bytes of a bitmap header or the sum

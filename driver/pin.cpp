@@ -13,7 +13,7 @@ namespace {
 
 constexpr ULONG FramesPerPin = 2;
 
-void FreeCapturePin(void* pin) {
+void NTAPI FreeCapturePin(void* pin) {
     PoolFree(pin, PoolTagContext);
 }
 
@@ -96,7 +96,7 @@ CapturePin* CapturePinOf(KSPIN* pin) {
 
 }  // namespace
 
-NTSTATUS PinCreate(PKSPIN pin, PIRP) {
+NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP) {
     KSDEVICE* device = DeviceOf(pin);
     auto* camera = static_cast<CameraDevice*>(device->Context);
     if (camera == nullptr) {
@@ -123,7 +123,7 @@ NTSTATUS PinCreate(PKSPIN pin, PIRP) {
     return status;
 }
 
-NTSTATUS PinClose(PKSPIN pin, PIRP) {
+NTSTATUS NTAPI PinClose(PKSPIN pin, PIRP) {
     CapturePin* capturePin = CapturePinOf(pin);
     if (capturePin != nullptr) {
         RelaxedWrite(&capturePin->destStride, 0);
@@ -132,7 +132,7 @@ NTSTATUS PinClose(PKSPIN pin, PIRP) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS PinSetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from) {
+NTSTATUS NTAPI PinSetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from) {
     CapturePin* capturePin = CapturePinOf(pin);
     if (capturePin == nullptr) {
         return STATUS_INVALID_DEVICE_STATE;
@@ -140,7 +140,7 @@ NTSTATUS PinSetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from) {
     return ChangePinState(capturePin, to, from);
 }
 
-NTSTATUS PinProcess(PKSPIN pin) {
+NTSTATUS NTAPI PinProcess(PKSPIN pin) {
     CapturePin* capturePin = CapturePinOf(pin);
     if (capturePin == nullptr) {
         return STATUS_PENDING;

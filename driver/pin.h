@@ -7,8 +7,8 @@
 // Locks the device's window, makes the CapturePin with a copy of the
 // connection format, and gives the pin its own allocator framing of two
 // frames of the format's image size.
-NTSTATUS PinCreate(PKSPIN pin, PIRP request);
+NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP request);
 // Unlocks the device's window.
-NTSTATUS PinClose(PKSPIN pin, PIRP request);
-NTSTATUS PinSetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from);
-NTSTATUS PinProcess(PKSPIN pin);
+NTSTATUS NTAPI PinClose(PKSPIN pin, PIRP request);
+NTSTATUS NTAPI PinSetDeviceState(PKSPIN pin, KSSTATE to, KSSTATE from);
+NTSTATUS NTAPI PinProcess(PKSPIN pin);

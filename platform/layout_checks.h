@@ -24,6 +24,41 @@ static_assert(offsetof(IO_STATUS_BLOCK, Information) == 8, "IO_STATUS_BLOCK.Info
 static_assert(sizeof(FILE_POSITION_INFORMATION) == 8, "FILE_POSITION_INFORMATION");
 static_assert(FilePositionInformation == 14, "FilePositionInformation");
 static_assert(sizeof(KEVENT) == 24, "KEVENT");
+
+// I/O manager records the class driver hands the driver: the request packet
+// and its stack location, the device and driver objects. (The WDK aligns the
+// device object to 16 bytes, 336 in all; mingw-w64's header leaves the
+// alignment out, so its fields are pinned here, not its size.)
+static_assert(sizeof(IRP) == 208, "IRP");
+static_assert(offsetof(IRP, IoStatus) == 48, "IRP.IoStatus");
+static_assert(offsetof(IRP, RequestorMode) == 64, "IRP.RequestorMode");
+static_assert(offsetof(IRP, UserBuffer) == 112, "IRP.UserBuffer");
+static_assert(offsetof(IRP, Tail.Overlay.CurrentStackLocation) == 184,
+              "IRP.Tail.Overlay.CurrentStackLocation");
+static_assert(sizeof(IO_STACK_LOCATION) == 72, "IO_STACK_LOCATION");
+static_assert(offsetof(IO_STACK_LOCATION, Parameters.DeviceIoControl.OutputBufferLength) == 8,
+              "DeviceIoControl.OutputBufferLength");
+static_assert(offsetof(IO_STACK_LOCATION, Parameters.DeviceIoControl.InputBufferLength) == 16,
+              "DeviceIoControl.InputBufferLength");
+static_assert(offsetof(IO_STACK_LOCATION, Parameters.DeviceIoControl.IoControlCode) == 24,
+              "DeviceIoControl.IoControlCode");
+static_assert(offsetof(IO_STACK_LOCATION, Parameters.DeviceIoControl.Type3InputBuffer) == 32,
+              "DeviceIoControl.Type3InputBuffer");
+static_assert(offsetof(IO_STACK_LOCATION, FileObject) == 48, "IO_STACK_LOCATION.FileObject");
+static_assert(offsetof(DEVICE_OBJECT, DriverObject) == 8, "DEVICE_OBJECT.DriverObject");
+static_assert(offsetof(DEVICE_OBJECT, Flags) == 48, "DEVICE_OBJECT.Flags");
+static_assert(offsetof(DEVICE_OBJECT, DeviceExtension) == 64, "DEVICE_OBJECT.DeviceExtension");
+static_assert(offsetof(DEVICE_OBJECT, DeviceType) == 72, "DEVICE_OBJECT.DeviceType");
+static_assert(offsetof(DEVICE_OBJECT, Queue) == 80, "DEVICE_OBJECT.Queue");
+static_assert(offsetof(DEVICE_OBJECT, DeviceQueue) == 160, "DEVICE_OBJECT.DeviceQueue");
+static_assert(offsetof(DEVICE_OBJECT, Dpc) == 200, "DEVICE_OBJECT.Dpc");
+static_assert(offsetof(DEVICE_OBJECT, DeviceLock) == 280, "DEVICE_OBJECT.DeviceLock");
+static_assert(offsetof(DEVICE_OBJECT, Reserved) == 320, "DEVICE_OBJECT.Reserved");
+static_assert(sizeof(DRIVER_OBJECT) == 336, "DRIVER_OBJECT");
+static_assert(offsetof(DRIVER_OBJECT, DriverExtension) == 48, "DRIVER_OBJECT.DriverExtension");
+static_assert(offsetof(DRIVER_OBJECT, DriverName) == 56, "DRIVER_OBJECT.DriverName");
+static_assert(offsetof(DRIVER_OBJECT, DriverUnload) == 104, "DRIVER_OBJECT.DriverUnload");
+static_assert(offsetof(DRIVER_OBJECT, MajorFunction) == 112, "DRIVER_OBJECT.MajorFunction");
 static_assert(sizeof(KSPIN_LOCK) == 8, "KSPIN_LOCK");
 static_assert(sizeof(KEY_VALUE_PARTIAL_INFORMATION) == 16, "KEY_VALUE_PARTIAL_INFORMATION");
 static_assert(offsetof(KEY_VALUE_PARTIAL_INFORMATION, Type) == 4, "partial information Type");

@@ -85,7 +85,7 @@ const ControlItem* ItemOfRequest(const KSIDENTIFIER* request) {
 }
 
 // Constants need no device; every other get reads it.
-NTSTATUS GetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
+NTSTATUS NTAPI GetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     const ControlItem* item = ItemOfRequest(request);
     if (item == nullptr || data == nullptr) {
         return STATUS_UNSUCCESSFUL;
@@ -104,7 +104,7 @@ NTSTATUS GetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
 }
 
 // Success also for a set that changes nothing.
-NTSTATUS SetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
+NTSTATUS NTAPI SetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     const ControlItem* item = ItemOfRequest(request);
     CameraDevice* camera = CameraOfRequest(irp);
     if (item == nullptr || data == nullptr || camera == nullptr) {
@@ -115,7 +115,7 @@ NTSTATUS SetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
 }
 
 // Item 44; its data buffer is a WindowRequest.
-NTSTATUS SetWindowControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
+NTSTATUS NTAPI SetWindowControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     CameraDevice* camera = CameraOfRequest(irp);
     if (request == nullptr || data == nullptr || camera == nullptr) {
         return STATUS_UNSUCCESSFUL;

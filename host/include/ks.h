@@ -206,9 +206,10 @@ typedef struct {
 
 // The extended intersect handler: Context is the pin's filter; a zero
 // DataBufferSize asks only for the size of the proposed format.
-typedef NTSTATUS (*PFNKSINTERSECTHANDLEREX)(PVOID Context, PIRP Irp, PKSP_PIN Pin,
-                                            PKSDATARANGE DataRange, PKSDATARANGE MatchingDataRange,
-                                            ULONG DataBufferSize, PVOID Data, PULONG DataSize);
+typedef NTSTATUS(NTAPI* PFNKSINTERSECTHANDLEREX)(PVOID Context, PIRP Irp, PKSP_PIN Pin,
+                                                 PKSDATARANGE DataRange,
+                                                 PKSDATARANGE MatchingDataRange,
+                                                 ULONG DataBufferSize, PVOID Data, PULONG DataSize);
 
 typedef struct {
     ULONG InterfacesCount;
@@ -345,10 +346,10 @@ typedef struct {
 // Automation: properties, methods, events
 // ---------------------------------------------------------------------------
 
-typedef NTSTATUS (*PFNKSHANDLER)(PIRP Irp, PKSIDENTIFIER Request, PVOID Data);
-typedef BOOLEAN (*PFNKSFASTHANDLER)(PFILE_OBJECT FileObject, PKSIDENTIFIER Request,
-                                    ULONG RequestLength, PVOID Data, ULONG DataLength,
-                                    PIO_STATUS_BLOCK IoStatus);
+typedef NTSTATUS(NTAPI* PFNKSHANDLER)(PIRP Irp, PKSIDENTIFIER Request, PVOID Data);
+typedef BOOLEAN(NTAPI* PFNKSFASTHANDLER)(PFILE_OBJECT FileObject, PKSIDENTIFIER Request,
+                                         ULONG RequestLength, PVOID Data, ULONG DataLength,
+                                         PIO_STATUS_BLOCK IoStatus);
 
 typedef struct {
     KSIDENTIFIER PropTypeSet;
@@ -426,9 +427,9 @@ typedef struct {
 
 typedef struct _KSEVENT_ENTRY KSEVENT_ENTRY, *PKSEVENT_ENTRY;
 typedef struct _KSEVENTDATA KSEVENTDATA, *PKSEVENTDATA;
-typedef NTSTATUS (*PFNKSADDEVENT)(PIRP Irp, PKSEVENTDATA EventData,
-                                  struct _KSEVENT_ENTRY* EventEntry);
-typedef VOID (*PFNKSREMOVEEVENT)(PFILE_OBJECT FileObject, struct _KSEVENT_ENTRY* EventEntry);
+typedef NTSTATUS(NTAPI* PFNKSADDEVENT)(PIRP Irp, PKSEVENTDATA EventData,
+                                       struct _KSEVENT_ENTRY* EventEntry);
+typedef VOID(NTAPI* PFNKSREMOVEEVENT)(PFILE_OBJECT FileObject, struct _KSEVENT_ENTRY* EventEntry);
 
 typedef struct {
     ULONG EventId;
@@ -494,23 +495,24 @@ typedef struct _KSDEVICE_DISPATCH KSDEVICE_DISPATCH, *PKSDEVICE_DISPATCH;
 typedef struct _KSFILTER_DESCRIPTOR KSFILTER_DESCRIPTOR, *PKSFILTER_DESCRIPTOR;
 
 typedef PVOID KSOBJECT_BAG;
-typedef void (*PFNKSFREE)(PVOID Data);
+typedef void(NTAPI* PFNKSFREE)(PVOID Data);
 
-typedef NTSTATUS (*PFNKSDEVICECREATE)(PKSDEVICE Device);
-typedef NTSTATUS (*PFNKSDEVICEPNPSTART)(PKSDEVICE Device, PIRP Irp,
-                                        PCM_RESOURCE_LIST TranslatedResourceList,
-                                        PCM_RESOURCE_LIST UntranslatedResourceList);
-typedef NTSTATUS (*PFNKSDEVICE)(PKSDEVICE Device);
-typedef NTSTATUS (*PFNKSDEVICEIRP)(PKSDEVICE Device, PIRP Irp);
-typedef void (*PFNKSDEVICEIRPVOID)(PKSDEVICE Device, PIRP Irp);
-typedef NTSTATUS (*PFNKSDEVICEQUERYCAPABILITIES)(PKSDEVICE Device, PIRP Irp,
-                                                 PDEVICE_CAPABILITIES Capabilities);
-typedef NTSTATUS (*PFNKSDEVICEQUERYPOWER)(PKSDEVICE Device, PIRP Irp, DEVICE_POWER_STATE DeviceTo,
-                                          DEVICE_POWER_STATE DeviceFrom,
-                                          SYSTEM_POWER_STATE SystemTo,
-                                          SYSTEM_POWER_STATE SystemFrom, POWER_ACTION Action);
-typedef void (*PFNKSDEVICESETPOWER)(PKSDEVICE Device, PIRP Irp, DEVICE_POWER_STATE To,
-                                    DEVICE_POWER_STATE From);
+typedef NTSTATUS(NTAPI* PFNKSDEVICECREATE)(PKSDEVICE Device);
+typedef NTSTATUS(NTAPI* PFNKSDEVICEPNPSTART)(PKSDEVICE Device, PIRP Irp,
+                                             PCM_RESOURCE_LIST TranslatedResourceList,
+                                             PCM_RESOURCE_LIST UntranslatedResourceList);
+typedef NTSTATUS(NTAPI* PFNKSDEVICE)(PKSDEVICE Device);
+typedef NTSTATUS(NTAPI* PFNKSDEVICEIRP)(PKSDEVICE Device, PIRP Irp);
+typedef void(NTAPI* PFNKSDEVICEIRPVOID)(PKSDEVICE Device, PIRP Irp);
+typedef NTSTATUS(NTAPI* PFNKSDEVICEQUERYCAPABILITIES)(PKSDEVICE Device, PIRP Irp,
+                                                      PDEVICE_CAPABILITIES Capabilities);
+typedef NTSTATUS(NTAPI* PFNKSDEVICEQUERYPOWER)(PKSDEVICE Device, PIRP Irp,
+                                               DEVICE_POWER_STATE DeviceTo,
+                                               DEVICE_POWER_STATE DeviceFrom,
+                                               SYSTEM_POWER_STATE SystemTo,
+                                               SYSTEM_POWER_STATE SystemFrom, POWER_ACTION Action);
+typedef void(NTAPI* PFNKSDEVICESETPOWER)(PKSDEVICE Device, PIRP Irp, DEVICE_POWER_STATE To,
+                                         DEVICE_POWER_STATE From);
 
 struct _KSDEVICE_DISPATCH {
     PFNKSDEVICECREATE Add;
@@ -601,19 +603,20 @@ typedef enum {
     KsObjectTypePin
 } KSOBJECTTYPE;
 
-typedef void (*PFNKSFILTERFACTORYPOWER)(PKSFILTERFACTORY FilterFactory, DEVICE_POWER_STATE State);
-typedef NTSTATUS (*PFNKSFILTERIRP)(PKSFILTER Filter, PIRP Irp);
-typedef NTSTATUS (*PFNKSFILTERPROCESS)(PKSFILTER Filter, PKSPROCESSPIN_INDEXENTRY Index);
-typedef NTSTATUS (*PFNKSFILTERVOID)(PKSFILTER Filter);
-typedef NTSTATUS (*PFNKSPINIRP)(PKSPIN Pin, PIRP Irp);
-typedef NTSTATUS (*PFNKSPINSETDEVICESTATE)(PKSPIN Pin, KSSTATE ToState, KSSTATE FromState);
-typedef NTSTATUS (*PFNKSPINSETDATAFORMAT)(PKSPIN Pin, PKSDATAFORMAT OldFormat,
-                                          PKSMULTIPLE_ITEM OldAttributeList,
-                                          const KSDATARANGE* DataRange,
-                                          const KSATTRIBUTE_LIST* AttributeRange);
-typedef NTSTATUS (*PFNKSPIN)(PKSPIN Pin);
-typedef void (*PFNKSPINVOID)(PKSPIN Pin);
-typedef void (*PFNKSSTREAMPOINTER)(PKSSTREAM_POINTER StreamPointer);
+typedef void(NTAPI* PFNKSFILTERFACTORYPOWER)(PKSFILTERFACTORY FilterFactory,
+                                             DEVICE_POWER_STATE State);
+typedef NTSTATUS(NTAPI* PFNKSFILTERIRP)(PKSFILTER Filter, PIRP Irp);
+typedef NTSTATUS(NTAPI* PFNKSFILTERPROCESS)(PKSFILTER Filter, PKSPROCESSPIN_INDEXENTRY Index);
+typedef NTSTATUS(NTAPI* PFNKSFILTERVOID)(PKSFILTER Filter);
+typedef NTSTATUS(NTAPI* PFNKSPINIRP)(PKSPIN Pin, PIRP Irp);
+typedef NTSTATUS(NTAPI* PFNKSPINSETDEVICESTATE)(PKSPIN Pin, KSSTATE ToState, KSSTATE FromState);
+typedef NTSTATUS(NTAPI* PFNKSPINSETDATAFORMAT)(PKSPIN Pin, PKSDATAFORMAT OldFormat,
+                                               PKSMULTIPLE_ITEM OldAttributeList,
+                                               const KSDATARANGE* DataRange,
+                                               const KSATTRIBUTE_LIST* AttributeRange);
+typedef NTSTATUS(NTAPI* PFNKSPIN)(PKSPIN Pin);
+typedef void(NTAPI* PFNKSPINVOID)(PKSPIN Pin);
+typedef void(NTAPI* PFNKSSTREAMPOINTER)(PKSSTREAM_POINTER StreamPointer);
 
 struct _KSFILTER_DISPATCH {
     PFNKSFILTERIRP Create;
@@ -867,21 +870,21 @@ KSDDKAPI void NTAPI KsStreamPointerUnlock(PKSSTREAM_POINTER StreamPointer, BOOLE
 typedef GUID IID;
 typedef const IID& REFIID;
 struct IUnknown {
-    virtual NTSTATUS QueryInterface(REFIID InterfaceId, PVOID* Interface) = 0;
-    virtual ULONG AddRef() = 0;
-    virtual ULONG Release() = 0;
+    virtual NTSTATUS STDMETHODCALLTYPE QueryInterface(REFIID InterfaceId, PVOID* Interface) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
 };
 typedef IUnknown* PUNKNOWN;
 #endif
 
 // Times in 100-ns units.
 struct IKsReferenceClock : public IUnknown {
-    virtual LONGLONG GetTime() = 0;
-    virtual LONGLONG GetPhysicalTime() = 0;
-    virtual LONGLONG GetCorrelatedTime(PLONGLONG SystemTime) = 0;
-    virtual LONGLONG GetCorrelatedPhysicalTime(PLONGLONG SystemTime) = 0;
-    virtual NTSTATUS GetResolution(PKSRESOLUTION Resolution) = 0;
-    virtual NTSTATUS GetState(PKSSTATE State) = 0;
+    virtual LONGLONG STDMETHODCALLTYPE GetTime() = 0;
+    virtual LONGLONG STDMETHODCALLTYPE GetPhysicalTime() = 0;
+    virtual LONGLONG STDMETHODCALLTYPE GetCorrelatedTime(PLONGLONG SystemTime) = 0;
+    virtual LONGLONG STDMETHODCALLTYPE GetCorrelatedPhysicalTime(PLONGLONG SystemTime) = 0;
+    virtual NTSTATUS STDMETHODCALLTYPE GetResolution(PKSRESOLUTION Resolution) = 0;
+    virtual NTSTATUS STDMETHODCALLTYPE GetState(PKSSTATE State) = 0;
 };
 typedef IKsReferenceClock* PIKSREFERENCECLOCK;
 
@@ -893,10 +896,6 @@ KSDDKAPI NTSTATUS NTAPI KsPinGetReferenceClockInterface(PKSPIN Pin, PIKSREFERENC
 // Requests
 // ---------------------------------------------------------------------------
 
-// The I/O request packet as the host class driver builds it. Driver code
-// treats it as opaque and only hands it back to the class driver.
-struct _IRP {
-    IO_STATUS_BLOCK IoStatus;
-    KSOBJECTTYPE ObjectType;
-    PVOID Object;  // the KSFILTER or KSPIN the request is for
-};
+// The control code of a property request: the property in the input buffer
+// (Type3InputBuffer), the value in the output buffer (UserBuffer).
+#define IOCTL_KS_PROPERTY CTL_CODE(FILE_DEVICE_KS, 0x000, METHOD_NEITHER, FILE_ANY_ACCESS)

@@ -6,7 +6,9 @@
 #include "host/ks/filter.h"
 #include "host/ks/pool_object.h"
 #include "host/ks/refusals.h"
+#include "host/ks/request.h"
 #include "host/nt/bug_check.h"
+#include "host/nt/kernel_stack.h"
 
 namespace host::ks {
 
@@ -95,11 +97,14 @@ RequestResult CallHandler(PFNKSHANDLER handler, const KSPROPERTY_ITEM* item, KSO
     if (propertyCopy.data() == nullptr || (dataLength != 0 && dataCopy.data() == nullptr)) {
         return {STATUS_INSUFFICIENT_RESOURCES, 0};
     }
-    IRP irp{{}, type, object};
-    irp.IoStatus.Information = get ? item->MinData : 0;
-    NTSTATUS status =
-        handler(&irp, static_cast<PKSIDENTIFIER>(propertyCopy.data()), dataCopy.data());
-    ULONG bytes = static_cast<ULONG>(irp.IoStatus.Information);
+    Request request(type, object, IRP_MJ_DEVICE_CONTROL);
+    request.DescribeProperty(propertyCopy.data(), propertyLength, dataCopy.data(), dataLength);
+    PIRP irp = request.Irp();
+    irp->IoStatus.Information = get ? item->MinData : 0;
+    NTSTATUS status = CallDriver([&] {
+        return handler(irp, static_cast<PKSIDENTIFIER>(propertyCopy.data()), dataCopy.data());
+    });
+    ULONG bytes = static_cast<ULONG>(irp->IoStatus.Information);
     bytes = bytes < dataLength ? bytes : dataLength;
     if (NT_SUCCESS(status) && get && bytes != 0) {
         std::memcpy(data, dataCopy.data(), bytes);
@@ -183,16 +188,19 @@ RequestResult IntersectDataRange(Filter* filter, ULONG pinId, const void* range,
     request.Property.Id = KSPROPERTY_PIN_DATAINTERSECTION;
     request.Property.Flags = KSPROPERTY_TYPE_GET;
     request.PinId = pinId;
-    IRP irp{{}, KsObjectTypeFilter, &filter->ks};
+    Request irp(KsObjectTypeFilter, &filter->ks, IRP_MJ_DEVICE_CONTROL);
+    irp.DescribeProperty(&request, sizeof(request), output.data(), dataLength);
     const KSPIN_DESCRIPTOR& pin = descriptor->PinDescriptor;
     for (ULONG i = 0; i < pin.DataRangesCount && descriptor->IntersectHandler != nullptr; ++i) {
         if (!RangesMeet(header, *pin.DataRanges[i])) {
             continue;
         }
         ULONG size = 0;
-        NTSTATUS status = descriptor->IntersectHandler(
-            &filter->ks, &irp, &request, static_cast<PKSDATARANGE>(callerRange.data()),
-            pin.DataRanges[i], dataLength, output.data(), &size);
+        NTSTATUS status = CallDriver([&] {
+            return descriptor->IntersectHandler(
+                &filter->ks, irp.Irp(), &request, static_cast<PKSDATARANGE>(callerRange.data()),
+                pin.DataRanges[i], dataLength, output.data(), &size);
+        });
         if (status == STATUS_NO_MATCH) {
             continue;
         }

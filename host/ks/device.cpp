@@ -7,8 +7,10 @@
 #include "host/ks/filter_factory.h"
 #include "host/ks/object_bag.h"
 #include "host/ks/object_tree.h"
+#include "host/ks/request.h"
 #include "host/nt/bug_check.h"
 #include "host/nt/devices.h"
+#include "host/nt/kernel_stack.h"
 
 namespace host {
 
@@ -39,9 +41,19 @@ std::recursive_mutex& DeviceMutex(PKSDEVICE device) {
 
 }  // namespace
 
+// The driver object and the service key path as the I/O manager passes
+// them to a driver's entry.
 Driver::Driver(PDRIVER_INITIALIZE entry) {
-    UNICODE_STRING registryPath{};
-    entryStatus_ = entry(&object_, &registryPath);
+    object_.Type = IO_TYPE_DRIVER;
+    object_.Size = sizeof(DRIVER_OBJECT);
+    object_.DriverExtension = &extension_;
+    object_.DriverInit = entry;
+    extension_.DriverObject = &object_;
+    RtlInitUnicodeString(&object_.DriverName, DriverName);
+    RtlInitUnicodeString(&extension_.ServiceKeyName, ServiceName);
+    UNICODE_STRING registryPath;
+    RtlInitUnicodeString(&registryPath, ServiceKeyPath);
+    entryStatus_ = CallDriver([&] { return entry(&object_, &registryPath); });
 }
 
 Driver::~Driver() {
@@ -58,7 +70,12 @@ const KSDEVICE_DESCRIPTOR* Driver::Descriptor() const {
 }
 
 Device::Device(Driver& driver) : driver_(driver) {
+    functional_.Type = IO_TYPE_DEVICE;
+    functional_.Size = sizeof(DEVICE_OBJECT);
     functional_.DriverObject = driver.Object();
+    functional_.DeviceType = FILE_DEVICE_KS;
+    functional_.StackSize = 2;
+    functional_.AlignmentRequirement = FILE_QUAD_ALIGNMENT;
     // The extension leads from the functional device object to the KSDEVICE,
     // as the class driver's device header does on Windows.
     functional_.DeviceExtension = &device_;
@@ -91,7 +108,7 @@ NTSTATUS Device::Add() {
         device_.Descriptor != nullptr ? device_.Descriptor->Dispatch : nullptr;
     NTSTATUS status = STATUS_SUCCESS;
     if (dispatch != nullptr && dispatch->Add != nullptr) {
-        status = dispatch->Add(&device_);
+        status = CallDriver([&] { return dispatch->Add(&device_); });
     }
     // A failed add leaves no device: the class driver frees what it made.
     if (!NT_SUCCESS(status)) {
@@ -104,7 +121,9 @@ NTSTATUS Device::Start() {
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     NTSTATUS status = STATUS_SUCCESS;
     if (dispatch != nullptr && dispatch->Start != nullptr) {
-        status = dispatch->Start(&device_, nullptr, nullptr, nullptr);
+        ks::Request start(KsObjectTypeDevice, &device_, IRP_MJ_PNP, IRP_MN_START_DEVICE);
+        status =
+            CallDriver([&] { return dispatch->Start(&device_, start.Irp(), nullptr, nullptr); });
     }
     device_.Started = NT_SUCCESS(status) ? TRUE : FALSE;
     return status;
@@ -113,7 +132,8 @@ NTSTATUS Device::Start() {
 void Device::Stop() {
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Stop != nullptr) {
-        dispatch->Stop(&device_, nullptr);
+        ks::Request stop(KsObjectTypeDevice, &device_, IRP_MJ_PNP, IRP_MN_STOP_DEVICE);
+        CallDriver([&] { dispatch->Stop(&device_, stop.Irp()); });
     }
     ks::DeleteFilterFactories(&device_, true);
     device_.Started = FALSE;
@@ -125,7 +145,8 @@ void Device::Remove() {
     }
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Remove != nullptr) {
-        dispatch->Remove(&device_, nullptr);
+        ks::Request remove(KsObjectTypeDevice, &device_, IRP_MJ_PNP, IRP_MN_REMOVE_DEVICE);
+        CallDriver([&] { dispatch->Remove(&device_, remove.Irp()); });
     }
     ks::DeleteFilterFactories(&device_, false);
     FreeObjectBag(static_cast<ObjectBag*>(device_.Bag));

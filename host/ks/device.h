@@ -22,8 +22,15 @@ public:
     const KSDEVICE_DESCRIPTOR* Descriptor() const;
     PDRIVER_OBJECT Object() { return &object_; }
 
+    // The names the I/O manager gives the driver.
+    static constexpr const WCHAR* DriverName = u"\\Driver\\diskcam";
+    static constexpr const WCHAR* ServiceName = u"diskcam";
+    static constexpr const WCHAR* ServiceKeyPath =
+        u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\diskcam";
+
 private:
     DRIVER_OBJECT object_{};
+    DRIVER_EXTENSION extension_{};
     NTSTATUS entryStatus_;
 };
 

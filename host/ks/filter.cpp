@@ -7,6 +7,8 @@
 #include "host/ks/object_tree.h"
 #include "host/ks/pin.h"
 #include "host/ks/pool_object.h"
+#include "host/ks/request.h"
+#include "host/nt/kernel_stack.h"
 
 namespace host::ks {
 
@@ -37,8 +39,8 @@ NTSTATUS Filter::Open(FilterFactory* factory, Filter** opened) {
     RegisterObject(&filter->ks, {KsObjectTypeFilter, &factory->ks, factory->device, filter});
     const KSFILTER_DISPATCH* dispatch = filter->ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Create != nullptr) {
-        IRP irp{{}, KsObjectTypeFilter, &filter->ks};
-        NTSTATUS status = dispatch->Create(&filter->ks, &irp);
+        Request create(KsObjectTypeFilter, &filter->ks, IRP_MJ_CREATE);
+        NTSTATUS status = CallDriver([&] { return dispatch->Create(&filter->ks, create.Irp()); });
         if (!NT_SUCCESS(status)) {
             Forget(filter);
             return status;
@@ -62,8 +64,8 @@ void Filter::Close() {
     }
     const KSFILTER_DISPATCH* dispatch = ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Close != nullptr) {
-        IRP irp{{}, KsObjectTypeFilter, &ks};
-        dispatch->Close(&ks, &irp);
+        Request close(KsObjectTypeFilter, &ks, IRP_MJ_CLOSE);
+        CallDriver([&] { return dispatch->Close(&ks, close.Irp()); });
     }
     Forget(this);
 }

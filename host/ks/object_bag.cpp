@@ -3,6 +3,8 @@
 
 #include <mutex>
 
+#include "host/nt/kernel_stack.h"
+
 namespace host {
 
 namespace {
@@ -18,7 +20,7 @@ struct BagEntry {
 
 void FreeItem(const BagEntry& entry) {
     if (entry.free != nullptr) {
-        entry.free(entry.item);
+        CallDriver([&entry] { entry.free(entry.item); });
     } else {
         ExFreePool(entry.item);
     }

@@ -63,24 +63,6 @@ PKSFILTER NTAPI KsPinGetParentFilter(PKSPIN Pin) {
     return static_cast<PKSFILTER>(LookUpObject(Pin).parent);
 }
 
-PKSFILTER NTAPI KsGetFilterFromIrp(PIRP Irp) {
-    if (Irp->ObjectType == KsObjectTypeFilter) {
-        return static_cast<PKSFILTER>(Irp->Object);
-    }
-    if (Irp->ObjectType == KsObjectTypePin) {
-        return KsPinGetParentFilter(static_cast<PKSPIN>(Irp->Object));
-    }
-    return nullptr;
-}
-
-PKSPIN NTAPI KsGetPinFromIrp(PIRP Irp) {
-    return Irp->ObjectType == KsObjectTypePin ? static_cast<PKSPIN>(Irp->Object) : nullptr;
-}
-
-KSOBJECTTYPE NTAPI KsGetObjectTypeFromIrp(PIRP Irp) {
-    return Irp->ObjectType;
-}
-
 void NTAPI KsAcquireControl(PVOID Object) {
     host::ks::ObjectNode node = LookUpObject(Object);
     PVOID filter = node.type == KsObjectTypePin ? node.parent : Object;

@@ -9,7 +9,9 @@
 #include "host/ks/pool_object.h"
 #include "host/ks/reference_clock.h"
 #include "host/ks/refusals.h"
+#include "host/ks/request.h"
 #include "host/nt/bug_check.h"
+#include "host/nt/kernel_stack.h"
 
 namespace host::ks {
 
@@ -100,14 +102,15 @@ NTSTATUS InitializePin(Pin* pin, const KSDATARANGE* range) {
         return STATUS_SUCCESS;
     }
     if (dispatch->SetDataFormat != nullptr) {
-        NTSTATUS status = dispatch->SetDataFormat(&pin->ks, nullptr, nullptr, range, nullptr);
+        NTSTATUS status = CallDriver(
+            [&] { return dispatch->SetDataFormat(&pin->ks, nullptr, nullptr, range, nullptr); });
         if (!NT_SUCCESS(status)) {
             return status;
         }
     }
     if (dispatch->Create != nullptr) {
-        IRP irp{{}, KsObjectTypePin, &pin->ks};
-        return dispatch->Create(&pin->ks, &irp);
+        Request create(KsObjectTypePin, &pin->ks, IRP_MJ_CREATE);
+        return CallDriver([&] { return dispatch->Create(&pin->ks, create.Irp()); });
     }
     return STATUS_SUCCESS;
 }
@@ -164,8 +167,8 @@ void Pin::Close() {
     CancelQueue();
     const KSPIN_DISPATCH* dispatch = ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Close != nullptr) {
-        IRP irp{{}, KsObjectTypePin, &ks};
-        dispatch->Close(&ks, &irp);
+        Request close(KsObjectTypePin, &ks, IRP_MJ_CLOSE);
+        CallDriver([&] { return dispatch->Close(&ks, close.Irp()); });
     }
     filter->RemovePin(this);
     SetMasterClock(nullptr);
@@ -201,7 +204,7 @@ NTSTATUS Pin::Step(KSSTATE to, KSSTATE from) {
     const KSPIN_DISPATCH* dispatch = ks.Descriptor->Dispatch;
     NTSTATUS status = STATUS_SUCCESS;
     if (dispatch != nullptr && dispatch->SetDeviceState != nullptr) {
-        status = dispatch->SetDeviceState(&ks, to, from);
+        status = CallDriver([&] { return dispatch->SetDeviceState(&ks, to, from); });
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -237,7 +240,8 @@ NTSTATUS Pin::SetDataFormat(const KSDATAFORMAT* format, ULONG formatSize) {
     NTSTATUS status = STATUS_SUCCESS;
     const KSPIN_DISPATCH* dispatch = ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->SetDataFormat != nullptr) {
-        status = dispatch->SetDataFormat(&ks, old, nullptr, range, nullptr);
+        status =
+            CallDriver([&] { return dispatch->SetDataFormat(&ks, old, nullptr, range, nullptr); });
     }
     PKSDATAFORMAT unused = NT_SUCCESS(status) ? old : copy;
     ks.ConnectionFormat = NT_SUCCESS(status) ? copy : old;

@@ -6,6 +6,8 @@
 // dropped; a buffer arriving and each step up in state make new attempts.
 #include "host/ks/pin.h"
 
+#include "host/nt/kernel_stack.h"
+
 namespace host::ks {
 
 bool Pin::ProcessingAllowed() {
@@ -40,7 +42,7 @@ void Pin::RunWorker() {
         NTSTATUS status;
         {
             std::lock_guard<std::mutex> held(processingMutex);
-            status = ks.Descriptor->Dispatch->Process(&ks);
+            status = CallDriver([this] { return ks.Descriptor->Dispatch->Process(&ks); });
         }
         lock.lock();
         processing_ = false;

@@ -21,16 +21,16 @@ ReferenceClock* ReferenceClock::Create() {
     return NewInPool<ReferenceClock>(ClockTag);
 }
 
-NTSTATUS ReferenceClock::QueryInterface(REFIID, PVOID* object) {
+NTSTATUS STDMETHODCALLTYPE ReferenceClock::QueryInterface(REFIID, PVOID* object) {
     *object = nullptr;
     return STATUS_NOT_IMPLEMENTED;
 }
 
-ULONG ReferenceClock::AddRef() {
+ULONG STDMETHODCALLTYPE ReferenceClock::AddRef() {
     return ++references_;
 }
 
-ULONG ReferenceClock::Release() {
+ULONG STDMETHODCALLTYPE ReferenceClock::Release() {
     const ULONG left = --references_;
     if (left == 0) {
         DeleteInPool(this, ClockTag);
@@ -38,29 +38,29 @@ ULONG ReferenceClock::Release() {
     return left;
 }
 
-LONGLONG ReferenceClock::GetTime() {
+LONGLONG STDMETHODCALLTYPE ReferenceClock::GetTime() {
     return MonotonicTime();
 }
 
-LONGLONG ReferenceClock::GetPhysicalTime() {
+LONGLONG STDMETHODCALLTYPE ReferenceClock::GetPhysicalTime() {
     return MonotonicTime();
 }
 
-LONGLONG ReferenceClock::GetCorrelatedTime(PLONGLONG systemTime) {
+LONGLONG STDMETHODCALLTYPE ReferenceClock::GetCorrelatedTime(PLONGLONG systemTime) {
     *systemTime = MonotonicTime();
     return *systemTime;
 }
 
-LONGLONG ReferenceClock::GetCorrelatedPhysicalTime(PLONGLONG systemTime) {
+LONGLONG STDMETHODCALLTYPE ReferenceClock::GetCorrelatedPhysicalTime(PLONGLONG systemTime) {
     return GetCorrelatedTime(systemTime);
 }
 
-NTSTATUS ReferenceClock::GetResolution(PKSRESOLUTION resolution) {
+NTSTATUS STDMETHODCALLTYPE ReferenceClock::GetResolution(PKSRESOLUTION resolution) {
     *resolution = {1, 1};
     return STATUS_SUCCESS;
 }
 
-NTSTATUS ReferenceClock::GetState(PKSSTATE state) {
+NTSTATUS STDMETHODCALLTYPE ReferenceClock::GetState(PKSSTATE state) {
     *state = KSSTATE_RUN;
     return STATUS_SUCCESS;
 }

@@ -15,15 +15,15 @@ public:
     // refuses.
     static ReferenceClock* Create();
 
-    NTSTATUS QueryInterface(REFIID interfaceId, PVOID* object) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
-    LONGLONG GetTime() override;
-    LONGLONG GetPhysicalTime() override;
-    LONGLONG GetCorrelatedTime(PLONGLONG systemTime) override;
-    LONGLONG GetCorrelatedPhysicalTime(PLONGLONG systemTime) override;
-    NTSTATUS GetResolution(PKSRESOLUTION resolution) override;
-    NTSTATUS GetState(PKSSTATE state) override;
+    NTSTATUS STDMETHODCALLTYPE QueryInterface(REFIID interfaceId, PVOID* object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+    LONGLONG STDMETHODCALLTYPE GetTime() override;
+    LONGLONG STDMETHODCALLTYPE GetPhysicalTime() override;
+    LONGLONG STDMETHODCALLTYPE GetCorrelatedTime(PLONGLONG systemTime) override;
+    LONGLONG STDMETHODCALLTYPE GetCorrelatedPhysicalTime(PLONGLONG systemTime) override;
+    NTSTATUS STDMETHODCALLTYPE GetResolution(PKSRESOLUTION resolution) override;
+    NTSTATUS STDMETHODCALLTYPE GetState(PKSSTATE state) override;
 
     ULONG References() const { return references_.load(); }
 

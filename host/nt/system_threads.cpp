@@ -7,6 +7,7 @@
 #include "host/nt/bug_check.h"
 #include "host/nt/current_thread.h"
 #include "host/nt/kernel_parts.h"
+#include "host/nt/kernel_stack.h"
 #include "host/nt/thread_object.h"
 #include "host/nt/threads_control.h"
 
@@ -52,11 +53,16 @@ void EndSystemThread(_ETHREAD* thread, NTSTATUS status) {
     delete unused;
 }
 
+// The start routine runs on a kernel stack when kernel stacks are in use;
+// PsTerminateSystemThread then comes back here by leaving that stack.
 void* RunSystemThread(void* argument) {
     _ETHREAD* thread = static_cast<_ETHREAD*>(argument);
-    host::nt::CurrentThread().systemThread = thread;
-    thread->startRoutine(thread->startContext);
-    EndSystemThread(thread, STATUS_SUCCESS);
+    host::nt::CurrentThreadState& state = host::nt::CurrentThread();
+    state.systemThread = thread;
+    host::CallDriver([thread] { thread->startRoutine(thread->startContext); });
+    if (state.systemThread != nullptr) {
+        EndSystemThread(thread, STATUS_SUCCESS);
+    }
     return nullptr;
 }
 
@@ -183,5 +189,10 @@ NTSTATUS NTAPI PsTerminateSystemThread(NTSTATUS ExitStatus) {
         host::BugCheck("PsTerminateSystemThread called outside a system thread");
     }
     EndSystemThread(thread, ExitStatus);
+    host::nt::CurrentThread().systemThread = nullptr;
+    // No unwinder can walk a loaded image's frames: leave its stack whole.
+    if (host::OnKernelStack()) {
+        host::AbandonKernelStack();
+    }
     pthread_exit(nullptr);
 }

@@ -52,6 +52,6 @@ private:
 };
 
 // The driver's entry, as the loader finds it in the image.
-extern "C" NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
+extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
 
 }  // namespace host

@@ -20,6 +20,7 @@
 #include "host/client/filter.h"
 #include "host/client/pin.h"
 #include "host/ks/refusals.h"
+#include "host/ks/request.h"
 #include "pipeline/image_pipeline.h"
 #include "platform/atomics.h"
 #include "settings/control_property_set.h"
@@ -506,16 +507,17 @@ TEST_F(ControlPropertySetTest, HandlersRefuseMissingRequestsAndBuffers) {
     ControlValue value{};
     value.Property.Set = ControlSet;
     value.Property.Id = 2;
-    IRP irp{{}, KsObjectTypeFilter, filter_->Kernel()};
+    host::ks::Request request(KsObjectTypeFilter, filter_->Kernel(), IRP_MJ_DEVICE_CONTROL);
+    PIRP irp = request.Irp();
     EXPECT_EQ(items[2].GetPropertyHandler(nullptr, &value.Property, &value), STATUS_UNSUCCESSFUL);
     EXPECT_EQ(items[2].SetPropertyHandler(nullptr, &value.Property, &value), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(items[2].GetPropertyHandler(&irp, nullptr, &value), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(items[2].GetPropertyHandler(&irp, &value.Property, nullptr), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(items[2].SetPropertyHandler(&irp, &value.Property, nullptr), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(items[44].SetPropertyHandler(&irp, &value.Property, nullptr), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(items[2].GetPropertyHandler(irp, nullptr, &value), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(items[2].GetPropertyHandler(irp, &value.Property, nullptr), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(items[2].SetPropertyHandler(irp, &value.Property, nullptr), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(items[44].SetPropertyHandler(irp, &value.Property, nullptr), STATUS_UNSUCCESSFUL);
     value.Property.Id = 1000;
-    EXPECT_EQ(items[2].GetPropertyHandler(&irp, &value.Property, &value), STATUS_UNSUCCESSFUL);
-    EXPECT_EQ(items[2].SetPropertyHandler(&irp, &value.Property, &value), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(items[2].GetPropertyHandler(irp, &value.Property, &value), STATUS_UNSUCCESSFUL);
+    EXPECT_EQ(items[2].SetPropertyHandler(irp, &value.Property, &value), STATUS_UNSUCCESSFUL);
     value.Property.Id = 4;
     EXPECT_EQ(items[4].GetPropertyHandler(nullptr, &value.Property, &value), STATUS_SUCCESS);
     EXPECT_EQ(value.Value, 8191);

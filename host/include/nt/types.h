@@ -6,12 +6,17 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// Calling-convention and annotation macros: nothing to say on x86-64 Linux.
-#define NTAPI
+// Calling conventions: every routine, callback and interface method that
+// crosses the kernel boundary uses the Microsoft x64 convention, as the .sys
+// built for Windows does, so the host calls and is called by both drivers the
+// same way. A System V function assigned to one of these pointer types fails
+// to compile. On x64 __stdcall and __fastcall are that same convention.
+#define NTAPI __attribute__((ms_abi))
+#define FASTCALL __attribute__((ms_abi))
+#define STDMETHODCALLTYPE __attribute__((ms_abi))
 #define NTKERNELAPI
 #define NTSYSAPI
 #define NTHALAPI
-#define FASTCALL
 #define IN
 #define OUT
 #define OPTIONAL

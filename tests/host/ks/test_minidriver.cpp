@@ -25,13 +25,13 @@ void Note(const std::string& call) {
 }
 
 // Property handlers: the data buffer holds a ULONG.
-NTSTATUS GetValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
+NTSTATUS NTAPI GetValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     Recorded().requestFilter = KsGetFilterFromIrp(irp);
     std::memcpy(data, &Recorded().propertyValue, sizeof(ULONG));
     return STATUS_SUCCESS;
 }
 
-NTSTATUS SetValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
+NTSTATUS NTAPI SetValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     Recorded().requestFilter = KsGetFilterFromIrp(irp);
     std::memcpy(&Recorded().propertyValue, data, sizeof(ULONG));
     return STATUS_SUCCESS;
@@ -75,8 +75,8 @@ DECLARE_SIMPLE_FRAMING_EX(TestFraming, STATIC_KSMEMORY_TYPE_KERNEL_NONPAGED,
                           DescriptorFrameSize);
 
 // Proposes the pin's range as the format, with a SampleSize of 1000.
-NTSTATUS Intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE, PKSDATARANGE matching,
-                   ULONG bufferSize, PVOID data, PULONG dataSize) {
+NTSTATUS NTAPI Intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE, PKSDATARANGE matching,
+                         ULONG bufferSize, PVOID data, PULONG dataSize) {
     Recorded().intersectContext = context;
     if (bufferSize == 0) {
         *dataSize = sizeof(KSDATAFORMAT);
@@ -92,15 +92,15 @@ NTSTATUS Intersect(PVOID context, PIRP, PKSP_PIN, PKSDATARANGE, PKSDATARANGE mat
     return STATUS_SUCCESS;
 }
 
-NTSTATUS PinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM, const KSDATARANGE*,
-                          const KSATTRIBUTE_LIST*) {
+NTSTATUS NTAPI PinSetDataFormat(PKSPIN pin, PKSDATAFORMAT oldFormat, PKSMULTIPLE_ITEM,
+                                const KSDATARANGE*, const KSATTRIBUTE_LIST*) {
     Note(oldFormat == nullptr ? "format" : "format change");
     return pin->ConnectionFormat->SampleSize == 0 ? STATUS_NO_MATCH : STATUS_SUCCESS;
 }
 
 // A context in the bag, and private copies of the descriptor and framing
 // whose frame size is the format's SampleSize.
-NTSTATUS PinCreate(PKSPIN pin, PIRP) {
+NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP) {
     Note("pin create");
     NTSTATUS status = _KsEdit(pin->Bag, (PVOID*)&pin->Descriptor, sizeof(KSPIN_DESCRIPTOR_EX),
                               sizeof(KSPIN_DESCRIPTOR_EX), CopyTag);
@@ -120,12 +120,12 @@ NTSTATUS PinCreate(PKSPIN pin, PIRP) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS PinClose(PKSPIN, PIRP) {
+NTSTATUS NTAPI PinClose(PKSPIN, PIRP) {
     Note("pin close");
     return STATUS_SUCCESS;
 }
 
-NTSTATUS PinSetState(PKSPIN, KSSTATE to, KSSTATE from) {
+NTSTATUS NTAPI PinSetState(PKSPIN, KSSTATE to, KSSTATE from) {
     Record& record = Recorded();
     record.inStateChange = true;
     Note("state " + std::to_string(from) + ">" + std::to_string(to));
@@ -134,7 +134,7 @@ NTSTATUS PinSetState(PKSPIN, KSSTATE to, KSSTATE from) {
     return to == record.failingState ? record.failingStatus : STATUS_SUCCESS;
 }
 
-NTSTATUS PinProcess(PKSPIN pin) {
+NTSTATUS NTAPI PinProcess(PKSPIN pin) {
     Record& record = Recorded();
     const int running = ++record.processRunning;
     int most = record.mostProcessRunning;
@@ -184,12 +184,12 @@ const KSPIN_DESCRIPTOR_EX PinDescriptors[] = {{
     Intersect,                             // IntersectHandler
 }};
 
-void FreeFilterContext(PVOID context) {
+void NTAPI FreeFilterContext(PVOID context) {
     ++Recorded().filterContextsFreed;
     ExFreePoolWithTag(context, ContextTag);
 }
 
-NTSTATUS FilterCreate(PKSFILTER filter, PIRP) {
+NTSTATUS NTAPI FilterCreate(PKSFILTER filter, PIRP) {
     Note("filter create");
     if (Recorded().failFilterCreate) {
         return STATUS_INSUFFICIENT_RESOURCES;
@@ -204,7 +204,7 @@ NTSTATUS FilterCreate(PKSFILTER filter, PIRP) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS FilterClose(PKSFILTER, PIRP) {
+NTSTATUS NTAPI FilterClose(PKSFILTER, PIRP) {
     Note("filter close");
     return STATUS_SUCCESS;
 }
@@ -226,7 +226,7 @@ const KSFILTER_DESCRIPTOR FilterDescriptor = {
     nullptr,  // ComponentId
 };
 
-NTSTATUS DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
+NTSTATUS NTAPI DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
     static WCHAR reference[] = u"GLOBAL";
     return KsCreateFilterFactory(device->FunctionalDeviceObject, &FilterDescriptor, reference,
                                  nullptr, KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
@@ -268,7 +268,7 @@ std::vector<std::string> Calls() {
     return Recorded().calls;
 }
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath) {
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath) {
     return KsInitializeDriver(driverObject, registryPath, &DeviceDescriptor);
 }
 

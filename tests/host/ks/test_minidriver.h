@@ -56,7 +56,7 @@ Record& Recorded();
 void Reset();
 std::vector<std::string> Calls();
 
-NTSTATUS DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
+NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
 
 // A connection format the pin accepts: its data range with this SampleSize,
 // which the pin's framing takes as its frame size.

@@ -15,22 +15,22 @@ struct RoutineRecord {
     std::atomic<bool> afterTerminate{false};
 };
 
-VOID CountCall(PVOID context) {
+VOID NTAPI CountCall(PVOID context) {
     ++static_cast<RoutineRecord*>(context)->calls;
 }
 
-VOID TerminateEarly(PVOID context) {
+VOID NTAPI TerminateEarly(PVOID context) {
     auto* run = static_cast<RoutineRecord*>(context);
     ++run->calls;
     PsTerminateSystemThread(STATUS_SUCCESS);
     run->afterTerminate = true;
 }
 
-VOID EndInsideCriticalRegion(PVOID) {
+VOID NTAPI EndInsideCriticalRegion(PVOID) {
     KeEnterCriticalRegion();
 }
 
-VOID EndHoldingSpinLock(PVOID context) {
+VOID NTAPI EndHoldingSpinLock(PVOID context) {
     KIRQL irql;
     KeAcquireSpinLock(static_cast<PKSPIN_LOCK>(context), &irql);
 }
