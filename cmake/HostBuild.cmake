@@ -36,7 +36,7 @@ foreach(folder ${DISKCAM_DRIVER_FOLDERS})
     endif()
 endforeach()
 
-foreach(folder host/disk host/nt host/ks host/system sim tests bench tools)
+foreach(folder host/disk host/nt host/ks host/loader host/system sim tests bench tools)
     if(EXISTS ${PROJECT_SOURCE_DIR}/${folder}/CMakeLists.txt)
         add_subdirectory(${folder})
     endif()
