@@ -115,10 +115,13 @@ const char* FaultKind(int signal, const siginfo_t* info, const ucontext_t* conte
     }
     const greg_t* registers = context->uc_mcontext.gregs;
     if (guard != nullptr) {
+        // An overflowing stack has its pointer at the guard: just above it,
+        // or below its start by no more than one large frame.
         uintptr_t stackPointer = static_cast<uintptr_t>(registers[REG_RSP]);
-        return stackPointer < guard->end.load(std::memory_order_relaxed) + pageSize
-                   ? "stack overflow"
-                   : "access to a guard page";
+        bool atGuard =
+            stackPointer + 2 * pageSize >= guard->begin.load(std::memory_order_relaxed) &&
+            stackPointer < guard->end.load(std::memory_order_relaxed) + pageSize;
+        return atGuard ? "stack overflow" : "access to a guard page";
     }
     bool fetch = (registers[REG_ERR] & PageFaultInstructionFetch) != 0;
     bool write = (registers[REG_ERR] & PageFaultWrite) != 0;

@@ -3,6 +3,7 @@
 // concern no image go to the handler installed before the loader's.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -100,6 +101,47 @@ TEST_F(FaultReportDeathTest, FaultsOutsideImagesPassStraightOn) {
     InaccessiblePage page;
     volatile char* inside = page.Begin();
     EXPECT_DEATH(static_cast<void>(*inside), Not(HasSubstr("host kernel bug check")));
+}
+
+// Recurses until the stack runs out; the frame is read after the call, so
+// every level keeps its own.
+long long Recurse(long long depth) {
+    volatile char frame[256];
+    frame[0] = static_cast<char>(depth);
+    if (depth == 0) {
+        return 0;
+    }
+    long long below = Recurse(depth - 1);
+    return below + frame[0];
+}
+
+void* OverflowTheStack(void*) {
+    host::EnsureSignalStack();
+    Recurse(1ll << 40);
+    return nullptr;
+}
+
+TEST_F(FaultReportDeathTest, StackOverflowIntoAGuardRegionIsNamed) {
+    auto statement = [] {
+        // Large enough for the thread sanitizer's thread state, which it
+        // keeps on a stack the caller provides.
+        constexpr size_t StackSize = 4 * 1024 * 1024;
+        constexpr size_t GuardSize = 4096;
+        void* memory =
+            mmap(nullptr, StackSize, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        char* stack = static_cast<char*>(memory);
+        mprotect(stack, GuardSize, PROT_NONE);
+        host::RegisterGuardRegion(stack, stack + GuardSize, "guard page of a test stack");
+        pthread_attr_t attributes;
+        pthread_attr_init(&attributes);
+        pthread_attr_setstack(&attributes, stack, StackSize);
+        pthread_t thread;
+        pthread_create(&thread, &attributes, OverflowTheStack, nullptr);
+        pthread_join(thread, nullptr);
+    };
+    EXPECT_DEATH(statement(),
+                 "host kernel bug check: stack overflow at 0x[0-9a-f]+, address 0x[0-9a-f]+ "
+                 "\\(guard page of a test stack\\)\n");
 }
 
 void PreviousHandler(int, siginfo_t*, void*) {
