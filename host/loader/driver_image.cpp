@@ -104,27 +104,13 @@ NTSTATUS DriverImage::Map(const std::string& path, std::string* error) {
     if (NT_SUCCESS(status)) {
         status = loader::ReadImageHeaders(file, name_, &headers, error);
     }
+    if (NT_SUCCESS(status)) {
+        status = MapSections(file, headers, error);
+    }
     if (!NT_SUCCESS(status)) {
         return status;
     }
     const loader::ImageOptionalHeader64& optional = headers.optional;
-    if (!mapping_.Reserve(optional.SizeOfImage, optional.ImageBase)) {
-        return loader::Refuse(STATUS_INSUFFICIENT_RESOURCES, error, "%s: no room to map 0x%x bytes",
-                              name_.c_str(), optional.SizeOfImage);
-    }
-    loader::CopyImage(file, headers, mapping_.Base());
-    status = loader::ApplyRelocations(headers, mapping_.Base(), name_, error);
-    if (NT_SUCCESS(status)) {
-        status = loader::BindImports(headers, mapping_.Base(), name_, &imports_, error);
-    }
-    if (!NT_SUCCESS(status)) {
-        return status;
-    }
-    if (!loader::ProtectImage(headers, mapping_.Base())) {
-        return loader::Refuse(STATUS_INSUFFICIENT_RESOURCES, error,
-                              "%s: the host refused to protect the image's sections: %s",
-                              name_.c_str(), std::strerror(errno));
-    }
     preferredBase_ = optional.ImageBase;
     entryPoint_ = optional.AddressOfEntryPoint;
     headersSize_ = optional.SizeOfHeaders;
@@ -138,6 +124,26 @@ NTSTATUS DriverImage::Map(const std::string& path, std::string* error) {
     loader::InstallFaultHandlers();
     EnsureSignalStack();
     return STATUS_SUCCESS;
+}
+
+NTSTATUS DriverImage::MapSections(const std::vector<uint8_t>& file,
+                                  const loader::ImageHeaders& headers, std::string* error) {
+    const loader::ImageOptionalHeader64& optional = headers.optional;
+    if (!mapping_.Reserve(optional.SizeOfImage, optional.ImageBase)) {
+        return loader::Refuse(STATUS_INSUFFICIENT_RESOURCES, error, "%s: no room to map 0x%x bytes",
+                              name_.c_str(), optional.SizeOfImage);
+    }
+    loader::CopyImage(file, headers, mapping_.Base());
+    NTSTATUS status = loader::ApplyRelocations(headers, mapping_.Base(), name_, error);
+    if (NT_SUCCESS(status)) {
+        status = loader::BindImports(headers, mapping_.Base(), name_, &imports_, error);
+    }
+    if (NT_SUCCESS(status) && !loader::ProtectImage(headers, mapping_.Base())) {
+        status = loader::Refuse(STATUS_INSUFFICIENT_RESOURCES, error,
+                                "%s: the host refused to protect the image's sections: %s",
+                                name_.c_str(), std::strerror(errno));
+    }
+    return status;
 }
 
 PDRIVER_INITIALIZE DriverImage::Entry() const {

@@ -57,6 +57,9 @@ public:
 private:
     explicit DriverImage(std::string name);
     NTSTATUS Map(const std::string& path, std::string* error);
+    // Reserves, fills, relocates, binds and protects the image's memory.
+    NTSTATUS MapSections(const std::vector<uint8_t>& file, const loader::ImageHeaders& headers,
+                         std::string* error);
 
     std::string name_;
     loader::ImageMapping mapping_;

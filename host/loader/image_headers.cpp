@@ -20,9 +20,22 @@ constexpr uint32_t MinimumFileAlignment = 0x200;
 constexpr uint32_t MaximumFileAlignment = 0x10000;
 
 const char* const DirectoryNames[DataDirectoryCount] = {
-    "export",         "import",       "resource",       "exception", "security",    "relocation",
-    "debug",          "architecture", "global pointer", "TLS",       "load config", "bound import",
-    "import address", "delay import", "COM runtime",    "reserved",
+    "export",          // 0
+    "import",          // 1
+    "resource",        // 2
+    "exception",       // 3
+    "security",        // 4
+    "relocation",      // 5
+    "debug",           // 6
+    "architecture",    // 7
+    "global pointer",  // 8
+    "TLS",             // 9
+    "load config",     // 10
+    "bound import",    // 11
+    "import address",  // 12
+    "delay import",    // 13
+    "COM runtime",     // 14
+    "reserved",        // 15
 };
 
 bool IsPowerOfTwo(uint64_t value) {
@@ -33,7 +46,7 @@ uint64_t RoundUp(uint64_t value, uint64_t alignment) {
     return (value + alignment - 1) & ~(alignment - 1);
 }
 
-// Returns the file offset of the PE signature's file header in *fileHeaderOffset.
+// Sets *fileHeaderOffset to where the file header follows the PE signature.
 NTSTATUS ReadFileHeader(const std::vector<uint8_t>& file, const char* name, ImageHeaders* headers,
                         uint64_t* fileHeaderOffset, std::string* error) {
     ImageDosHeader dos;
@@ -116,15 +129,17 @@ NTSTATUS CheckLayout(const char* name, const ImageOptionalHeader64& optional, st
         optional.FileAlignment > optional.SectionAlignment) {
         return Refuse(Invalid, error,
                       "%s: FileAlignment 0x%x is not a power of two from 0x200 to 0x10000 and "
-                      "SectionAlignment",
-                      name, optional.FileAlignment);
+                      "at most SectionAlignment 0x%x",
+                      name, optional.FileAlignment, optional.SectionAlignment);
     }
-    if (optional.SizeOfImage == 0 || optional.SizeOfImage % optional.SectionAlignment != 0 ||
-        optional.SizeOfImage > MaximumImageSize) {
+    if (optional.SizeOfImage == 0 || optional.SizeOfImage % optional.SectionAlignment != 0) {
         return Refuse(Invalid, error,
-                      "%s: SizeOfImage 0x%x is not a multiple of SectionAlignment 0x%x up to "
-                      "0x%x",
-                      name, optional.SizeOfImage, optional.SectionAlignment, MaximumImageSize);
+                      "%s: SizeOfImage 0x%x is not a non-zero multiple of SectionAlignment 0x%x",
+                      name, optional.SizeOfImage, optional.SectionAlignment);
+    }
+    if (optional.SizeOfImage > MaximumImageSize) {
+        return Refuse(Invalid, error, "%s: SizeOfImage 0x%x is larger than the host maps (0x%x)",
+                      name, optional.SizeOfImage, MaximumImageSize);
     }
     if (optional.SizeOfHeaders > optional.SizeOfImage) {
         return Refuse(Invalid, error, "%s: SizeOfHeaders 0x%x exceeds SizeOfImage 0x%x", name,
