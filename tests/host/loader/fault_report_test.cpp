@@ -166,7 +166,7 @@ TEST_F(ChainingDeathTest, TheReportIsFollowedByThePreviousHandler) {
         auto image = host::DriverImage::Load(ProbeImagePath(), &status, &error);
         DRIVER_OBJECT driver{};
         UNICODE_STRING registryPath{};
-        reinterpret_cast<DriverEntryRoutine>(image->EntryAddress())(&driver, &registryPath);
+        image->Entry()(&driver, &registryPath);
         auto write = reinterpret_cast<ProbeRoutine>(
             reinterpret_cast<void*>(driver.MajorFunction[static_cast<int>(Probe::WriteConstant)]));
         write(nullptr);

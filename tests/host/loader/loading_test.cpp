@@ -72,9 +72,6 @@ TEST_F(LoadingTest, DataImportsGetTheVariablesAddress) {
 }
 
 TEST_F(LoadingTest, KernelImportsRunWithTheMicrosoftConvention) {
-    if (!HostRoutinesUseMicrosoftConvention) {
-        GTEST_SKIP() << "host routines do not use the Microsoft calling convention yet";
-    }
     EXPECT_EQ(Call(Probe::CompareMemory, const_cast<char*>("probe imagE")), 10);
     EXPECT_EQ(Call(Probe::PoolRoundTrip, reinterpret_cast<void*>(64)), 64 * 0x5A);
     EXPECT_EQ(host::PoolStatsForTag('borP').totalAllocations, 1u);

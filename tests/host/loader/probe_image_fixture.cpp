@@ -11,9 +11,8 @@ void ProbeImageTest::SetUp() {
     std::string error;
     image_ = host::DriverImage::Load(ProbeImagePath(), &status, &error);
     ASSERT_NE(image_, nullptr) << error;
-    auto entry = reinterpret_cast<DriverEntryRoutine>(image_->EntryAddress());
     UNICODE_STRING registryPath{};
-    ASSERT_EQ(entry(&driver_, &registryPath), STATUS_SUCCESS);
+    ASSERT_EQ(image_->Entry()(&driver_, &registryPath), STATUS_SUCCESS);
 }
 
 void ProbeImageTest::TearDown() {

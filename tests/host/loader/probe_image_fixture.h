@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <string>
-#include <type_traits>
 
 #include <ntddk.h>
 
@@ -29,15 +28,6 @@ enum class Probe {
 
 // Image code is called with the Microsoft convention.
 using ProbeRoutine = __attribute__((ms_abi)) long long (*)(void* argument);
-using DriverEntryRoutine = __attribute__((ms_abi))
-NTSTATUS (*)(PDRIVER_OBJECT driver, PUNICODE_STRING registryPath);
-
-// Host routines follow the same convention once host/include declares NTAPI
-// as ms_abi; until then an image cannot call them and the tests that need it
-// say so.
-constexpr bool HostRoutinesUseMicrosoftConvention =
-    std::is_convertible_v<decltype(&RtlCompareMemory),
-                          __attribute__((ms_abi)) SIZE_T (*)(const VOID*, const VOID*, SIZE_T)>;
 
 std::string ProbeImagePath();
 
