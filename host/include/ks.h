@@ -448,12 +448,13 @@ typedef struct {
 
 #define DEFINE_KSPROPERTY_TABLE(tablename) const KSPROPERTY_ITEM tablename[] =
 
-#define DEFINE_KSPROPERTY_ITEM(PropertyId, GetHandler, MinProperty, MinData, SetHandler, Values,  \
-                               RelationsCount, Relations, SupportHandler, SerializedSize)         \
-    {                                                                                             \
-        PropertyId, {(PFNKSHANDLER)GetHandler}, MinProperty, MinData, {(PFNKSHANDLER)SetHandler}, \
-            (PKSPROPERTY_VALUES)Values, RelationsCount, (PKSPROPERTY)Relations,                   \
-            (PFNKSHANDLER)SupportHandler, (ULONG)SerializedSize                                   \
+// No casts around the handlers: a handler of the wrong calling convention
+// must fail to compile.
+#define DEFINE_KSPROPERTY_ITEM(PropertyId, GetHandler, MinProperty, MinData, SetHandler, Values, \
+                               RelationsCount, Relations, SupportHandler, SerializedSize)        \
+    {                                                                                            \
+        PropertyId, {GetHandler}, MinProperty, MinData, {SetHandler}, Values, RelationsCount,    \
+            Relations, SupportHandler, (ULONG)SerializedSize                                     \
     }
 
 #define DEFINE_KSPROPERTY_SET(Set, PropertiesCount, PropertyItem, FastIoCount, FastIoTable) \

@@ -14,6 +14,10 @@ std::string CheckNoLeaks() {
     return report;
 }
 
+void WaitForSystemThreadsToEnd() {
+    nt::WaitForSystemThreads();
+}
+
 void ResetKernel() {
     nt::WaitForSystemThreads();
     nt::ResetObjects();

@@ -19,4 +19,8 @@ namespace host {
 std::string CheckNoLeaks();
 void ResetKernel();
 
+// Waits for every system thread to end (a bug check after ten seconds), as
+// the kernel's unload of an image does before its code goes away.
+void WaitForSystemThreadsToEnd();
+
 }  // namespace host

@@ -27,7 +27,8 @@ System::System(const SystemOptions& options) : registryFile_(options.registryFil
         LoadRegFile(registryFile_);
     }
     AttachCameras(options);
-    driver_ = std::make_unique<Driver>(DriverEntry);
+    module_ = std::make_unique<DriverModule>(options.driverFile);
+    driver_ = std::make_unique<Driver>(module_->Entry());
     if (!NT_SUCCESS(driver_->EntryStatus())) {
         throw std::runtime_error("driver entry failed with " + Hex(driver_->EntryStatus()));
     }
@@ -67,6 +68,7 @@ void System::Shutdown() {
     std::string driverKey = DriverKeyPath(device_->PhysicalDeviceObject());
     device_.reset();
     driver_.reset();
+    module_.reset();
     for (const std::u16string& link : links_) {
         DetachDisk(link);
     }

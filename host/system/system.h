@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "host/ks/device.h"
+#include "host/system/driver_module.h"
 #include "sim/sim_camera.h"
 
 namespace host {
@@ -22,6 +23,9 @@ struct SystemOptions {
     sim::SimOptions simulated;
     // The settings store; empty keeps the settings in memory only.
     std::string registryFile;
+    // A driver image (diskcam.sys) to load and run in place of the driver
+    // linked into the host build; empty runs the linked one.
+    std::string driverFile;
 };
 
 class System {
@@ -47,11 +51,9 @@ private:
     std::string registryFile_;
     std::vector<std::shared_ptr<sim::SimCamera>> simulated_;
     std::vector<std::u16string> links_;
+    std::unique_ptr<DriverModule> module_;
     std::unique_ptr<Driver> driver_;
     std::unique_ptr<Device> device_;
 };
-
-// The driver's entry, as the loader finds it in the image.
-extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath);
 
 }  // namespace host

@@ -1,6 +1,5 @@
 #include "tests/support/driver_fixture.h"
 
-#include "driver/device.h"
 #include "host/nt/disks.h"
 #include "host/nt/kernel_control.h"
 
@@ -8,7 +7,8 @@ namespace testing_support {
 
 void DriverTest::SetUp() {
     host::ResetKernel();
-    driver_ = std::make_unique<host::Driver>(DriverEntry);
+    module_ = std::make_unique<host::DriverModule>(host::DriverFileFromEnvironment());
+    driver_ = std::make_unique<host::Driver>(module_->Entry());
     ASSERT_EQ(driver_->EntryStatus(), STATUS_SUCCESS);
 }
 
@@ -20,6 +20,7 @@ void DriverTest::TearDown() {
     }
     EXPECT_EQ(host::CheckNoLeaks(), "");
     host::ResetKernel();
+    module_.reset();
 }
 
 sim::SimOptions DriverTest::Immediate() {

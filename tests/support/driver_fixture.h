@@ -1,6 +1,8 @@
 // A test fixture that runs the driver on a fresh host kernel: disks attached
 // in order, the driver loaded through its entry, devices added, and at the
-// end everything removed and checked for leaks.
+// end everything removed and checked for leaks. The driver is the one linked
+// into the test, or the image DISKCAM_DRIVER names (diskcam.sys, mapped by
+// the host's loader).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +13,7 @@
 
 #include "camera/camera_device.h"
 #include "host/ks/device.h"
+#include "host/system/driver_module.h"
 #include "sim/sim_camera.h"
 
 namespace testing_support {
@@ -32,6 +35,10 @@ protected:
 
     static sim::SimOptions Immediate();
 
+    // True when the driver is a loaded image rather than the linked one.
+    bool LoadedDriver() const { return module_ != nullptr && module_->Image() != nullptr; }
+
+    std::unique_ptr<host::DriverModule> module_;
     std::unique_ptr<host::Driver> driver_;
     std::vector<std::unique_ptr<host::Device>> devices_;
     std::vector<std::u16string> links_;

@@ -2,68 +2,18 @@
 // a camera file) through the driver to the delivered frames, the controls,
 // the settings store and the errors a user sees.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/tools/tool_fixture.h"
+
+namespace tool_test {
 namespace {
-
-namespace fs = std::filesystem;
-
-struct ToolRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
-class ToolTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        directory_ = fs::temp_directory_path() /
-                     ("diskcam-tool-" + std::to_string(::getpid()) + "-" +
-                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(directory_);
-        fs::create_directories(directory_);
-    }
-    void TearDown() override { fs::remove_all(directory_); }
-
-    fs::path Path(const std::string& name) const { return directory_ / name; }
-
-    // Runs the tool with the settings store in the test's folder.
-    ToolRun Tool(const std::string& arguments) {
-        std::string command = std::string(DISKCAM_TOOL) + " " + arguments + " >" +
-                              Path("stdout").string() + " 2>" + Path("stderr").string();
-        int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(Path("stdout")),
-                ReadFile(Path("stderr"))};
-    }
-
-    std::string Registry() const { return " --registry " + Path("settings.reg").string(); }
-
-    fs::path directory_;
-};
 
 // A scene of four vertical stripes over the sensor: red, green, blue and
 // grey, 1096 sensor columns each.
@@ -93,21 +43,6 @@ Colour Classify(const unsigned char* bgra) {
         return Colour::Grey;
     }
     return Colour::Other;
-}
-
-struct Format {
-    int width = 0;
-    int height = 0;
-};
-
-Format ParseFormat(const std::string& err) {
-    Format format;
-    for (const std::string& line : Lines(err)) {
-        if (std::sscanf(line.c_str(), "format: RGB32 %dx%d", &format.width, &format.height) == 2) {
-            break;
-        }
-    }
-    return format;
 }
 
 struct StripeCase {
@@ -277,3 +212,4 @@ TEST_F(ToolTest, BadArgumentsShowTheUsage) {
 }
 
 }  // namespace
+}  // namespace tool_test

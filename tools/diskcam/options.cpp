@@ -12,8 +12,8 @@ const char* const Usage =
     "usage: diskcam capture  [--camera sim|PATH]... [--scene bars|FILE|raw:FILE.pgm] [--fps N]\n"
     "                        [--frames N | --seconds S] [--out DIR] [--output FILE|-]\n"
     "                        [--window X,Y,W,H] [--subsample 0|1|2] [--set NAME=VALUE]...\n"
-    "                        [--registry FILE] [--sim-log FILE]\n"
-    "       diskcam controls [--camera sim|PATH]... [--registry FILE]\n"
+    "                        [--registry FILE] [--sim-log FILE] [--driver FILE.sys]\n"
+    "       diskcam controls [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n"
     "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n";
 
 namespace {
@@ -69,6 +69,8 @@ bool TakeCommon(const std::string& option, Arguments& arguments, CommonOptions& 
         common.framesPerSecond = ParseNumber(option, arguments.Value(option));
     } else if (option == "--sim-log") {
         common.simLogFile = arguments.Value(option);
+    } else if (option == "--driver") {
+        common.driverFile = arguments.Value(option);
     } else {
         return false;
     }
@@ -156,6 +158,10 @@ host::SystemOptions SystemOptionsFor(const CommonOptions& options) {
     system.simulated.framesPerSecond = options.framesPerSecond;
     system.registryFile =
         options.registryFile.empty() ? DefaultRegistryFile() : options.registryFile;
+    const char* environment = std::getenv("DISKCAM_DRIVER");
+    system.driverFile = !options.driverFile.empty() ? options.driverFile
+                        : environment != nullptr    ? environment
+                                                    : "";
     return system;
 }
 

@@ -16,6 +16,7 @@ struct CommonOptions {
     double framesPerSecond = 30;
     std::string registryFile;  // empty: the default store
     std::string simLogFile;
+    std::string driverFile;  // empty: $DISKCAM_DRIVER, else the linked driver
 };
 
 struct CaptureOptions {
