@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "host/nt/bug_check.h"
 
@@ -71,13 +72,16 @@ host_leave_kernel_stack:
 namespace host {
 namespace {
 
-std::atomic<bool> kernelStacksOn{false};
+std::atomic<const KernelStackHooks*> kernelStackHooks{nullptr};
 
 class KernelStack {
 public:
     KernelStack() = default;
     ~KernelStack() {
         if (mapping_ != nullptr) {
+            if (hooks_ != nullptr) {
+                hooks_->guardUnmapped(mapping_);
+            }
             munmap(mapping_, MappingBytes());
         }
     }
@@ -110,9 +114,17 @@ private:
             BugCheck("the host could not map a kernel stack");
         }
         mapping_ = mapping;
+        hooks_ = kernelStackHooks.load();
+        if (hooks_ != nullptr) {
+            const std::string name =
+                "guard page of the kernel stack of host thread " + std::to_string(gettid());
+            hooks_->threadSwitching();
+            hooks_->guardMapped(mapping_, Bottom(), name.c_str());
+        }
     }
 
     void* mapping_ = nullptr;
+    const KernelStackHooks* hooks_ = nullptr;
 };
 
 KernelStack& ThisThreadStack() {
@@ -140,12 +152,12 @@ void EnterKernelStack(void* argument) {
 
 }  // namespace
 
-void UseKernelStacks(bool on) {
-    kernelStacksOn.store(on);
+void UseKernelStacks(const KernelStackHooks* hooks) {
+    kernelStackHooks.store(hooks);
 }
 
 bool KernelStacksInUse() {
-    return kernelStacksOn.load();
+    return kernelStackHooks.load() != nullptr;
 }
 
 bool OnKernelStack() {

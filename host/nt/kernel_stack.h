@@ -20,8 +20,18 @@ namespace host {
 
 constexpr size_t KernelStackBytes = 24 * 1024;
 
-// Turns kernel stacks on or off for calls made from now on.
-void UseKernelStacks(bool on);
+// Who must know of kernel stacks: the fault reporter names each guard page
+// and gives each thread that switches a signal stack of its own, so that an
+// overflow can still be reported.
+struct KernelStackHooks {
+    void (*guardMapped)(const void* begin, const void* end, const char* name);
+    void (*guardUnmapped)(const void* begin);
+    void (*threadSwitching)();
+};
+
+// Turns kernel stacks on for calls made from now on, with the hooks (which
+// must stay valid while in use), or off with null.
+void UseKernelStacks(const KernelStackHooks* hooks);
 bool KernelStacksInUse();
 
 // True while the calling thread runs on its kernel stack.

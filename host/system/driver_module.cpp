@@ -11,6 +11,13 @@
 
 namespace host {
 
+namespace {
+
+const KernelStackHooks FaultReportHooks = {RegisterGuardRegion, UnregisterGuardRegion,
+                                           EnsureSignalStack};
+
+}  // namespace
+
 DriverModule::DriverModule(const std::string& imagePath) {
     if (imagePath.empty()) {
         return;
@@ -23,7 +30,7 @@ DriverModule::DriverModule(const std::string& imagePath) {
         std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(status));
         throw std::runtime_error(error + " (" + code + ")");
     }
-    UseKernelStacks(true);
+    UseKernelStacks(&FaultReportHooks);
 }
 
 DriverModule::~DriverModule() {
@@ -33,7 +40,7 @@ DriverModule::~DriverModule() {
     // Code of the image may still run on a system thread the driver did not
     // wait for: the image goes only after every system thread has ended.
     WaitForSystemThreadsToEnd();
-    UseKernelStacks(false);
+    UseKernelStacks(nullptr);
 }
 
 PDRIVER_INITIALIZE DriverModule::Entry() const {
