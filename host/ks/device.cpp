@@ -9,6 +9,7 @@
 #include "host/ks/object_tree.h"
 #include "host/nt/bug_check.h"
 #include "host/nt/devices.h"
+#include "host/nt/processes.h"
 
 namespace host {
 
@@ -40,11 +41,13 @@ std::recursive_mutex& DeviceMutex(PKSDEVICE device) {
 }  // namespace
 
 Driver::Driver(PDRIVER_INITIALIZE entry) {
+    AttachedProcess system(SystemProcessId);
     UNICODE_STRING registryPath{};
     entryStatus_ = entry(&object_, &registryPath);
 }
 
 Driver::~Driver() {
+    AttachedProcess system(SystemProcessId);
     Registry& registry = Registered();
     std::lock_guard<std::mutex> lock(registry.mutex);
     registry.descriptors.erase(&object_);
@@ -76,6 +79,7 @@ Device::~Device() {
 }
 
 NTSTATUS Device::Add() {
+    AttachedProcess system(SystemProcessId);
     if (added_) {
         BugCheck("device added twice");
     }
@@ -101,6 +105,7 @@ NTSTATUS Device::Add() {
 }
 
 NTSTATUS Device::Start() {
+    AttachedProcess system(SystemProcessId);
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     NTSTATUS status = STATUS_SUCCESS;
     if (dispatch != nullptr && dispatch->Start != nullptr) {
@@ -111,6 +116,7 @@ NTSTATUS Device::Start() {
 }
 
 void Device::Stop() {
+    AttachedProcess system(SystemProcessId);
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Stop != nullptr) {
         dispatch->Stop(&device_, nullptr);
@@ -123,6 +129,7 @@ void Device::Remove() {
     if (!added_) {
         return;
     }
+    AttachedProcess system(SystemProcessId);
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Remove != nullptr) {
         dispatch->Remove(&device_, nullptr);

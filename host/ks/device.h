@@ -1,6 +1,7 @@
 // The class driver's device side: driver registration and the PnP life of a
 // device (add, start, stop, removal) with its object bag and device mutex.
-// Tests and the tool drive a loaded driver through these classes.
+// Tests and the tool drive a loaded driver through these classes. PnP runs
+// in the System process.
 #pragma once
 
 #include <ks.h>

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "host/nt/processes.h"
+
 namespace minidriver {
 
 const GUID TestCategory = {
@@ -27,6 +29,7 @@ void Note(const std::string& call) {
 // Property handlers: the data buffer holds a ULONG.
 NTSTATUS GetValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     Recorded().requestFilter = KsGetFilterFromIrp(irp);
+    Recorded().propertyProcess = host::CurrentProcessId();
     std::memcpy(data, &Recorded().propertyValue, sizeof(ULONG));
     return STATUS_SUCCESS;
 }
@@ -127,6 +130,7 @@ NTSTATUS PinClose(PKSPIN, PIRP) {
 
 NTSTATUS PinSetState(PKSPIN, KSSTATE to, KSSTATE from) {
     Record& record = Recorded();
+    record.stateChangeProcess = host::CurrentProcessId();
     record.inStateChange = true;
     Note("state " + std::to_string(from) + ">" + std::to_string(to));
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -142,6 +146,7 @@ NTSTATUS PinProcess(PKSPIN pin) {
     }
     record.processDuringStateChange = record.processDuringStateChange || record.inStateChange;
     record.processThread = std::this_thread::get_id();
+    record.processProcess = host::CurrentProcessId();
     NTSTATUS status = record.process ? record.process(pin) : STATUS_PENDING;
     --record.processRunning;
     ++record.processCalls;
@@ -191,6 +196,7 @@ void FreeFilterContext(PVOID context) {
 
 NTSTATUS FilterCreate(PKSFILTER filter, PIRP) {
     Note("filter create");
+    Recorded().filterCreateProcess = host::CurrentProcessId();
     if (Recorded().failFilterCreate) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -228,6 +234,7 @@ const KSFILTER_DESCRIPTOR FilterDescriptor = {
 
 NTSTATUS DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
     static WCHAR reference[] = u"GLOBAL";
+    Recorded().deviceStartProcess = host::CurrentProcessId();
     return KsCreateFilterFactory(device->FunctionalDeviceObject, &FilterDescriptor, reference,
                                  nullptr, KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
 }
@@ -261,6 +268,11 @@ void Reset() {
     record.requestFilter = nullptr;
     record.intersectContext = nullptr;
     record.propertyValue = 0;
+    record.filterCreateProcess = 0;
+    record.propertyProcess = 0;
+    record.stateChangeProcess = 0;
+    record.processProcess = 0;
+    record.deviceStartProcess = 0;
 }
 
 std::vector<std::string> Calls() {

@@ -50,6 +50,12 @@ struct Record {
     PKSFILTER requestFilter = nullptr;
     PVOID intersectContext = nullptr;
     ULONG propertyValue = 0;
+    // The process each dispatch last ran in.
+    std::atomic<ULONG_PTR> filterCreateProcess{0};
+    std::atomic<ULONG_PTR> propertyProcess{0};
+    std::atomic<ULONG_PTR> stateChangeProcess{0};
+    std::atomic<ULONG_PTR> processProcess{0};
+    std::atomic<ULONG_PTR> deviceStartProcess{0};
 };
 
 Record& Recorded();
