@@ -16,7 +16,7 @@ namespace {
 class CapturedBuffer {
 public:
     CapturedBuffer(const void* source, ULONG length)
-        : data_(length == 0 ? nullptr : ExAllocatePoolWithTag(NonPagedPool, length, RequestTag)) {
+        : data_(length == 0 ? nullptr : ExAllocatePoolWithTag(NonPagedPoolNx, length, RequestTag)) {
         if (data_ != nullptr) {
             std::memcpy(data_, source, length);
         }

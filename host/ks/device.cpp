@@ -7,8 +7,10 @@
 #include "host/ks/filter_factory.h"
 #include "host/ks/object_bag.h"
 #include "host/ks/object_tree.h"
+#include "host/ks/pool_object.h"
 #include "host/nt/bug_check.h"
 #include "host/nt/devices.h"
+#include "host/nt/pool_control.h"
 #include "host/nt/processes.h"
 
 namespace host {
@@ -26,6 +28,24 @@ struct Registry {
 Registry& Registered() {
     static Registry registry;
     return registry;
+}
+
+// Driver Verifier's check at unload: every pool block the driver took is
+// back, whoever freed it; the class driver's own records are its business.
+void CheckPoolAtUnload() {
+    std::string leaks;
+    size_t count = 0;
+    for (const auto& [tag, live] : PoolLiveAllocationsPerTag()) {
+        if (!ks::IsClassDriverTag(tag)) {
+            leaks += (leaks.empty() ? "" : ", ") + ("'" + PoolTagName(tag) + "' ") +
+                     std::to_string(live) + " allocation(s)";
+            count += live;
+        }
+    }
+    if (count != 0) {
+        BugCheck(DriverVerifierDetectedViolation, Verifier::PoolLeftAtUnload, 0, 0, count,
+                 "driver unload", "pool still allocated: " + leaks);
+    }
 }
 
 std::recursive_mutex& DeviceMutex(PKSDEVICE device) {
@@ -48,9 +68,15 @@ Driver::Driver(PDRIVER_INITIALIZE entry) {
 
 Driver::~Driver() {
     AttachedProcess system(SystemProcessId);
-    Registry& registry = Registered();
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    registry.descriptors.erase(&object_);
+    if (devices_ != 0) {
+        BugCheck("driver unloaded with " + std::to_string(devices_) + " device(s) still present");
+    }
+    {
+        Registry& registry = Registered();
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        registry.descriptors.erase(&object_);
+    }
+    CheckPoolAtUnload();
 }
 
 const KSDEVICE_DESCRIPTOR* Driver::Descriptor() const {
@@ -61,6 +87,7 @@ const KSDEVICE_DESCRIPTOR* Driver::Descriptor() const {
 }
 
 Device::Device(Driver& driver) : driver_(driver) {
+    ++driver_.devices_;
     functional_.DriverObject = driver.Object();
     // The extension leads from the functional device object to the KSDEVICE,
     // as the class driver's device header does on Windows.
@@ -76,6 +103,7 @@ Device::Device(Driver& driver) : driver_(driver) {
 Device::~Device() {
     Remove();
     DeletePhysicalDeviceObject(device_.PhysicalDeviceObject);
+    --driver_.devices_;
 }
 
 NTSTATUS Device::Add() {

@@ -27,7 +27,7 @@ bool GuidMatches(const GUID& range, const GUID& format) {
 // A copy of the format from the pool, or null.
 PKSDATAFORMAT CopyFormat(const KSDATAFORMAT* format) {
     auto* copy = static_cast<PKSDATAFORMAT>(
-        ExAllocatePoolWithTag(NonPagedPool, format->FormatSize, FormatTag));
+        ExAllocatePoolWithTag(NonPagedPoolNx, format->FormatSize, FormatTag));
     if (copy != nullptr) {
         std::memcpy(copy, format, format->FormatSize);
     }

@@ -1,7 +1,7 @@
 // The driver under the host's Driver Verifier rules, through what a capture
-// application does: a stream started from the application's process leaves
-// nothing in its handle table (the disk and the capture thread are kernel
-// handles).
+// application does: every allocation is non-executable pool, and a stream
+// started from the application's process leaves nothing in its handle
+// table (the disk and the capture thread are kernel handles).
 #include <gtest/gtest.h>
 
 #include "host/nt/processes.h"
@@ -24,6 +24,18 @@ NTSTATUS SetControl(client::Filter& filter, ULONG id, LONG value) {
 }
 
 using KernelRules = CaptureTest;
+
+// Device add and start, filter, pin with its descriptor copies, stream
+// buffers and pipeline: an executable pool type anywhere stops the test.
+TEST_F(KernelRules, AWholeCaptureAllocatesOnlyNonExecutablePool) {
+    ASSERT_NE(StartCamera(), nullptr);
+    ASSERT_EQ(CreatePin(), STATUS_SUCCESS);
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    std::unique_ptr<client::StreamBuffer> frame = Capture();
+    ASSERT_NE(frame, nullptr);
+    EXPECT_EQ(frame->status, STATUS_SUCCESS);
+    EXPECT_EQ(pin_->SetState(KSSTATE_STOP), STATUS_SUCCESS);
+}
 
 TEST_F(KernelRules, AStreamStartedByAnApplicationLeavesNoHandleInItsTable) {
     ASSERT_NE(StartCamera(), nullptr);

@@ -200,7 +200,7 @@ NTSTATUS FilterCreate(PKSFILTER filter, PIRP) {
     if (Recorded().failFilterCreate) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    PVOID context = ExAllocatePoolWithTag(NonPagedPool, 16, ContextTag);
+    PVOID context = ExAllocatePoolWithTag(NonPagedPoolNx, 16, ContextTag);
     NTSTATUS status = KsAddItemToObjectBag(filter->Bag, context, FreeFilterContext);
     if (!NT_SUCCESS(status)) {
         ExFreePoolWithTag(context, ContextTag);
