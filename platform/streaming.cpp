@@ -15,6 +15,10 @@ KSFILTER* FilterFromRequest(PIRP request) {
     return KsGetFilterFromIrp(request);
 }
 
+void SetRequestInformation(PIRP request, ULONG_PTR bytes) {
+    request->IoStatus.Information = bytes;
+}
+
 NTSTATUS EditCopy(KSOBJECT_BAG bag, void** item, ULONG newSize, ULONG oldSize, ULONG tag) {
     return _KsEdit(bag, item, newSize, oldSize, tag);
 }

@@ -31,6 +31,7 @@ NTSTATUS GetValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     Recorded().requestFilter = KsGetFilterFromIrp(irp);
     Recorded().propertyProcess = host::CurrentProcessId();
     std::memcpy(data, &Recorded().propertyValue, sizeof(ULONG));
+    irp->IoStatus.Information = Recorded().replyBytes;
     return STATUS_SUCCESS;
 }
 
@@ -268,6 +269,7 @@ void Reset() {
     record.requestFilter = nullptr;
     record.intersectContext = nullptr;
     record.propertyValue = 0;
+    record.replyBytes = sizeof(ULONG);
     record.filterCreateProcess = 0;
     record.propertyProcess = 0;
     record.stateChangeProcess = 0;

@@ -50,6 +50,7 @@ struct Record {
     PKSFILTER requestFilter = nullptr;
     PVOID intersectContext = nullptr;
     ULONG propertyValue = 0;
+    ULONG_PTR replyBytes = sizeof(ULONG);  // the Information a get sets
     // The process each dispatch last ran in.
     std::atomic<ULONG_PTR> filterCreateProcess{0};
     std::atomic<ULONG_PTR> propertyProcess{0};
