@@ -27,6 +27,14 @@ void AttemptPinProcessing(KSPIN* pin) {
     KsPinAttemptProcessing(pin, TRUE);
 }
 
+void AcquireProcessingMutex(KSPIN* pin) {
+    KsPinAcquireProcessingMutex(pin);
+}
+
+void ReleaseProcessingMutex(KSPIN* pin) {
+    KsPinReleaseProcessingMutex(pin);
+}
+
 KSSTREAM_POINTER* LockLeadingEdge(KSPIN* pin) {
     return KsPinGetLeadingEdgeStreamPointer(pin, KSSTREAM_POINTER_STATE_LOCKED);
 }

@@ -27,6 +27,12 @@ NTSTATUS EditCopy(KSOBJECT_BAG bag, void** item, ULONG newSize, ULONG oldSize, U
 
 // Queues the pin's processing and returns at once.
 void AttemptPinProcessing(KSPIN* pin);
+// The pin's processing mutex, which the class driver holds around every
+// Process call but not around a state change. A state change that swaps
+// what processing reads takes it, briefly: at passive level, never holding
+// a short lock, never across a wait for the capture thread.
+void AcquireProcessingMutex(KSPIN* pin);
+void ReleaseProcessingMutex(KSPIN* pin);
 // The oldest buffer not yet completed, locked for writing; null when none is
 // queued.
 KSSTREAM_POINTER* LockLeadingEdge(KSPIN* pin);

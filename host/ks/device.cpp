@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "host/ks/filter_factory.h"
+#include "host/ks/ks_mutex.h"
 #include "host/ks/object_bag.h"
 #include "host/ks/object_tree.h"
 #include "host/ks/pool_object.h"
@@ -20,9 +21,8 @@ namespace {
 struct Registry {
     std::mutex mutex;
     std::map<PDRIVER_OBJECT, const KSDEVICE_DESCRIPTOR*> descriptors;
-    // The device mutex of each live device: recursive, as the class
-    // driver's is.
-    std::map<PKSDEVICE, std::unique_ptr<std::recursive_mutex>> deviceMutexes;
+    // The device mutex of each live device.
+    std::map<PKSDEVICE, std::unique_ptr<ks::KsMutex>> deviceMutexes;
 };
 
 Registry& Registered() {
@@ -48,7 +48,11 @@ void CheckPoolAtUnload() {
     }
 }
 
-std::recursive_mutex& DeviceMutex(PKSDEVICE device) {
+}  // namespace
+
+namespace ks {
+
+KsMutex& DeviceMutex(PKSDEVICE device) {
     Registry& registry = Registered();
     std::lock_guard<std::mutex> lock(registry.mutex);
     auto found = registry.deviceMutexes.find(device);
@@ -58,7 +62,7 @@ std::recursive_mutex& DeviceMutex(PKSDEVICE device) {
     return *found->second;
 }
 
-}  // namespace
+}  // namespace ks
 
 Driver::Driver(PDRIVER_INITIALIZE entry) {
     AttachedProcess system(SystemProcessId);
@@ -114,7 +118,9 @@ NTSTATUS Device::Add() {
     {
         Registry& registry = Registered();
         std::lock_guard<std::mutex> lock(registry.mutex);
-        registry.deviceMutexes[&device_] = std::make_unique<std::recursive_mutex>();
+        registry.deviceMutexes[&device_] = std::make_unique<ks::KsMutex>(
+            ks::MutexLevel::Device,
+            "the device mutex of device " + Hex(reinterpret_cast<ULONG_PTR>(&device_)));
     }
     device_.Bag = CreateObjectBag();
     ks::RegisterObject(&device_, {KsObjectTypeDevice, nullptr, &device_, this});
@@ -189,9 +195,9 @@ NTSTATUS NTAPI KsInitializeDriver(PDRIVER_OBJECT DriverObject, PUNICODE_STRING,
 }
 
 void NTAPI KsAcquireDevice(PKSDEVICE Device) {
-    host::DeviceMutex(Device).lock();
+    host::ks::DeviceMutex(Device).Acquire("KsAcquireDevice");
 }
 
 void NTAPI KsReleaseDevice(PKSDEVICE Device) {
-    host::DeviceMutex(Device).unlock();
+    host::ks::DeviceMutex(Device).Release("KsReleaseDevice");
 }

@@ -63,4 +63,12 @@ private:
     bool added_ = false;
 };
 
+namespace ks {
+
+class KsMutex;
+
+// The device mutex of an added device; a bug check for any other.
+KsMutex& DeviceMutex(PKSDEVICE device);
+
+}  // namespace ks
 }  // namespace host

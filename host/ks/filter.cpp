@@ -3,10 +3,12 @@
 
 #include <algorithm>
 
+#include "host/ks/device.h"
 #include "host/ks/object_bag.h"
 #include "host/ks/object_tree.h"
 #include "host/ks/pin.h"
 #include "host/ks/pool_object.h"
+#include "host/nt/bug_check.h"
 
 namespace host::ks {
 
@@ -23,7 +25,10 @@ void Forget(Filter* filter) {
 
 }  // namespace
 
-Filter::Filter(FilterFactory* factory) : factory(factory) {
+Filter::Filter(FilterFactory* factory)
+    : factory(factory),
+      control(MutexLevel::Control,
+              "the control mutex of filter " + Hex(reinterpret_cast<ULONG_PTR>(&ks))) {
     ks.Descriptor = factory->ks.FilterDescriptor;
     ks.Bag = CreateObjectBag();
     ks.Context = factory->ks.Context;
@@ -38,7 +43,11 @@ NTSTATUS Filter::Open(FilterFactory* factory, Filter** opened) {
     const KSFILTER_DISPATCH* dispatch = filter->ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Create != nullptr) {
         IRP irp{{}, KsObjectTypeFilter, &filter->ks};
-        NTSTATUS status = dispatch->Create(&filter->ks, &irp);
+        NTSTATUS status;
+        {
+            MutexHold device(DeviceMutex(factory->device), "the class driver's filter create");
+            status = dispatch->Create(&filter->ks, &irp);
+        }
         if (!NT_SUCCESS(status)) {
             Forget(filter);
             return status;
@@ -63,6 +72,7 @@ void Filter::Close() {
     const KSFILTER_DISPATCH* dispatch = ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Close != nullptr) {
         IRP irp{{}, KsObjectTypeFilter, &ks};
+        MutexHold device(DeviceMutex(factory->device), "the class driver's filter close");
         dispatch->Close(&ks, &irp);
     }
     Forget(this);

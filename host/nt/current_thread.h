@@ -21,8 +21,8 @@ struct CurrentThreadState {
 CurrentThreadState& CurrentThread();
 
 // Stops with IRQL_NOT_LESS_OR_EQUAL unless the caller runs at PASSIVE_LEVEL,
-// as every Zw*, Io* registry and file routine and PsCreateSystemThread
-// require.
+// as every Zw*, Io* registry and file routine, PsCreateSystemThread and the
+// class driver's mutexes require.
 void RequirePassiveLevel(const char* routine);
 
 }  // namespace host::nt

@@ -129,13 +129,22 @@ NTSTATUS PinClose(PKSPIN, PIRP) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS PinSetState(PKSPIN, KSSTATE to, KSSTATE from) {
+NTSTATUS PinSetState(PKSPIN pin, KSSTATE to, KSSTATE from) {
     Record& record = Recorded();
     record.stateChangeProcess = host::CurrentProcessId();
+    if (record.stateChangeTakesProcessingMutex) {
+        KsPinAcquireProcessingMutex(pin);
+    }
     record.inStateChange = true;
     Note("state " + std::to_string(from) + ">" + std::to_string(to));
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (record.stateChange) {
+        record.stateChange(pin);
+    }
     record.inStateChange = false;
+    if (record.stateChangeTakesProcessingMutex) {
+        KsPinReleaseProcessingMutex(pin);
+    }
     return to == record.failingState ? record.failingStatus : STATUS_SUCCESS;
 }
 
@@ -270,6 +279,8 @@ void Reset() {
     record.intersectContext = nullptr;
     record.propertyValue = 0;
     record.replyBytes = sizeof(ULONG);
+    record.stateChangeTakesProcessingMutex = false;
+    record.stateChange = nullptr;
     record.filterCreateProcess = 0;
     record.propertyProcess = 0;
     record.stateChangeProcess = 0;

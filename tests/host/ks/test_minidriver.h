@@ -38,6 +38,8 @@ struct Record {
     KSSTATE failingState = KSSTATE_STOP;      // a step to this state fails ...
     NTSTATUS failingStatus = STATUS_SUCCESS;  // ... with this status
     std::function<NTSTATUS(PKSPIN)> process;  // the Process dispatch's body
+    bool stateChangeTakesProcessingMutex = false;
+    std::function<void(PKSPIN)> stateChange;  // run inside SetDeviceState
 
     // Seen by the driver.
     std::atomic<int> processCalls{0};
