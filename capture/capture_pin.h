@@ -16,10 +16,13 @@ enum PinStreamingState : LONG {
 
 // Zero-filled from the pool (tag 'wNCK') and owned by the pin's object bag.
 // The class driver serialises the pin's create, close, format and state
-// changes and runs the processing only in the run state, never during a
-// state change: videoInfo, referenceClock, streamingState and acquired are
-// written only while no processing runs. destStride may be written by a
-// refused format change while the pin runs, so it is accessed relaxed.
+// changes under the filter's control mutex and runs the processing, only in
+// the run state, under the pin's processing mutex, so the two may overlap.
+// streamingState and acquired belong to the state changes alone;
+// referenceClock is written by them under the processing mutex; videoInfo
+// is written at creation and by a format change, accepted only in stop,
+// when no stream delivers. destStride may be written by a refused format
+// change while the pin runs, so it is accessed relaxed.
 class CapturePin final : public CapturePinOperations {
 public:
     // Queues the pin's processing; called by the capture thread.
@@ -39,7 +42,9 @@ public:
 // the next frame or the next buffer starts it again.
 NTSTATUS ProcessCapturePin(CapturePin* pin);
 
-// Stop to acquire: holds the graph's clock if the pin has one.
+// Stop to acquire: holds the graph's clock if the pin has one. With the
+// pin's processing mutex held.
 void TakeReferenceClock(CapturePin* pin);
-// To stop: releases the clock if one is held.
+// To stop: releases the clock if one is held. With the pin's processing
+// mutex held.
 void DropReferenceClock(CapturePin* pin);

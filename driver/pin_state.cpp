@@ -2,14 +2,32 @@
 // the graph's clock; the first run starts the stream; run to pause stops the
 // capture thread and keeps the buffers; pause to run resumes; down to
 // acquire tears the stream down; down to stop gives the pipeline and the
-// clock back. The class driver never runs the pin's processing during a
-// step.
+// clock back.
+//
+// The class driver runs the pin's processing under its processing mutex
+// only, so a step may overlap a Process call. The stream's buffers and the
+// pipeline are the engine's, kept from processing by its stop barrier
+// (capture_engine.h); the clock is the pin's own, which processing reads to
+// stamp a buffer, so it is taken and given back under the processing mutex.
 #include "driver/pin_state.h"
 
 #include "capture/capture_engine.h"
 #include "platform/atomics.h"
+#include "platform/streaming.h"
 
 namespace {
+
+void TakeClockApartFromProcessing(CapturePin* pin) {
+    AcquireProcessingMutex(pin->pin);
+    TakeReferenceClock(pin);
+    ReleaseProcessingMutex(pin->pin);
+}
+
+void DropClockApartFromProcessing(CapturePin* pin) {
+    AcquireProcessingMutex(pin->pin);
+    DropReferenceClock(pin);
+    ReleaseProcessingMutex(pin->pin);
+}
 
 void EndStream(CapturePin* pin) {
     if (pin->streamingState != PinNoStream) {
@@ -21,7 +39,7 @@ void EndStream(CapturePin* pin) {
 NTSTATUS ToStop(CapturePin* pin) {
     EndStream(pin);
     if (pin->acquired) {
-        DropReferenceClock(pin);
+        DropClockApartFromProcessing(pin);
         DetachPipeline(pin->device);
         pin->acquired = false;
     }
@@ -39,7 +57,7 @@ NTSTATUS Acquire(CapturePin* pin) {
         return status;
     }
     pin->acquired = true;
-    TakeReferenceClock(pin);
+    TakeClockApartFromProcessing(pin);
     return STATUS_SUCCESS;
 }
 

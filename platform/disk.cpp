@@ -41,8 +41,12 @@ bool OpenDisk(PCWSTR name, HANDLE* handle) {
     unicodeName.MaximumLength = unicodeName.Length;
     unicodeName.Buffer = const_cast<PWSTR>(name);
 
+    // A kernel handle: a stream start opens the disk while serving an
+    // application's request, and the capture thread uses it from the System
+    // process.
     OBJECT_ATTRIBUTES attributes;
-    InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE, nullptr, nullptr);
+    InitializeObjectAttributes(&attributes, &unicodeName, OBJ_CASE_INSENSITIVE | OBJ_KERNEL_HANDLE,
+                               nullptr, nullptr);
     IO_STATUS_BLOCK ioStatus;
     NTSTATUS status = ZwOpenFile(handle, GENERIC_READ | GENERIC_WRITE, &attributes, &ioStatus, 0,
                                  FILE_SYNCHRONOUS_IO_NONALERT);

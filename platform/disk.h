@@ -13,7 +13,8 @@ bool ListDiskInterfaces(PWSTR* list);
 void FreeDiskInterfaceList(PWSTR list);
 
 // Opens a disk exclusively for synchronous reads and writes at its current
-// position. False, with *handle null, when it cannot be opened.
+// position, as a kernel handle valid in every process. False, with *handle
+// null, when it cannot be opened.
 bool OpenDisk(PCWSTR name, HANDLE* handle);
 
 bool SeekDisk(HANDLE handle, LONGLONG offset);

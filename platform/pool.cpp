@@ -2,11 +2,11 @@
 #include "platform/pool.h"
 
 void* PoolAllocate(SIZE_T bytes, ULONG tag) {
-    return ExAllocatePoolWithTag(NonPagedPool, bytes, tag);
+    return ExAllocatePoolWithTag(NonPagedPoolNx, bytes, tag);
 }
 
 void* PoolAllocateZeroed(SIZE_T bytes, ULONG tag) {
-    void* memory = ExAllocatePoolWithTag(NonPagedPool, bytes, tag);
+    void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, bytes, tag);
     if (memory != nullptr) {
         __builtin_memset(memory, 0, bytes);
     }

@@ -1,5 +1,6 @@
-// Non-paged pool with four-character tags. Every allocation of the driver
-// goes through here, so the host stand-in can account for it per tag.
+// Non-paged, non-executable pool (NonPagedPoolNx) with four-character tags.
+// Every allocation of the driver goes through here, so the host stand-in can
+// account for it per tag.
 #pragma once
 
 #include "platform/kernel.h"

@@ -15,12 +15,24 @@ KSFILTER* FilterFromRequest(PIRP request) {
     return KsGetFilterFromIrp(request);
 }
 
+void SetRequestInformation(PIRP request, ULONG_PTR bytes) {
+    request->IoStatus.Information = bytes;
+}
+
 NTSTATUS EditCopy(KSOBJECT_BAG bag, void** item, ULONG newSize, ULONG oldSize, ULONG tag) {
     return _KsEdit(bag, item, newSize, oldSize, tag);
 }
 
 void AttemptPinProcessing(KSPIN* pin) {
     KsPinAttemptProcessing(pin, TRUE);
+}
+
+void AcquireProcessingMutex(KSPIN* pin) {
+    KsPinAcquireProcessingMutex(pin);
+}
+
+void ReleaseProcessingMutex(KSPIN* pin) {
+    KsPinReleaseProcessingMutex(pin);
 }
 
 KSSTREAM_POINTER* LockLeadingEdge(KSPIN* pin) {

@@ -15,6 +15,9 @@ NTSTATUS CreateFilterFactory(KSDEVICE* device, const KSFILTER_DESCRIPTOR* descri
 KSDEVICE* DeviceOf(void* object);
 // The filter a request was sent to; null for a request to a pin.
 KSFILTER* FilterFromRequest(PIRP request);
+// The bytes a property handler's reply holds, which the class driver copies
+// back: it presets 0, so a handler that returns data must say how much.
+void SetRequestInformation(PIRP request, ULONG_PTR bytes);
 
 // Replaces *item with a copy of newSize bytes (oldSize copied, the rest
 // zeroed) owned by the bag; an item the bag already owns is kept when it is
@@ -24,6 +27,12 @@ NTSTATUS EditCopy(KSOBJECT_BAG bag, void** item, ULONG newSize, ULONG oldSize, U
 
 // Queues the pin's processing and returns at once.
 void AttemptPinProcessing(KSPIN* pin);
+// The pin's processing mutex, which the class driver holds around every
+// Process call but not around a state change. A state change that swaps
+// what processing reads takes it, briefly: at passive level, never holding
+// a short lock, never across a wait for the capture thread.
+void AcquireProcessingMutex(KSPIN* pin);
+void ReleaseProcessingMutex(KSPIN* pin);
 // The oldest buffer not yet completed, locked for writing; null when none is
 // queued.
 KSSTREAM_POINTER* LockLeadingEdge(KSPIN* pin);

@@ -1,10 +1,14 @@
 // System threads over the process manager and the object manager.
 #include "platform/thread.h"
 
+// A kernel handle: the thread may be started while serving an application's
+// request, whose handle table would otherwise receive it.
 bool StartSystemThread(PKSTART_ROUTINE routine, PVOID context, SystemThread* thread) {
     thread->object = nullptr;
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, nullptr, OBJ_KERNEL_HANDLE, nullptr, nullptr);
     HANDLE handle;
-    if (!NT_SUCCESS(PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr,
+    if (!NT_SUCCESS(PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, &attributes, nullptr, nullptr,
                                          routine, context))) {
         return false;
     }

@@ -10,8 +10,8 @@ struct SystemThread {
 };
 
 // Starts routine(context) on a new system thread and takes a reference to its
-// thread object. False, with nothing started, when the thread cannot be
-// created.
+// thread object; the handle is a kernel handle, closed at once. False, with
+// nothing started, when the thread cannot be created.
 bool StartSystemThread(PKSTART_ROUTINE routine, PVOID context, SystemThread* thread);
 
 // Waits without a time-out until the thread has ended, then drops the

@@ -84,6 +84,16 @@ const ControlItem* ItemOfRequest(const KSIDENTIFIER* request) {
     return &ControlItems[request->Id];
 }
 
+// A get's reply is the whole ControlValue the class driver checked the
+// buffer holds, and the class driver copies back only the bytes the request
+// says. A call without a request has nowhere to say it.
+NTSTATUS Replied(PIRP irp) {
+    if (irp != nullptr) {
+        SetRequestInformation(irp, sizeof(ControlValue));
+    }
+    return STATUS_SUCCESS;
+}
+
 // Constants need no device; every other get reads it.
 NTSTATUS NTAPI GetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     const ControlItem* item = ItemOfRequest(request);
@@ -93,14 +103,14 @@ NTSTATUS NTAPI GetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     auto* reply = static_cast<ControlValue*>(data);
     if (item->get == ControlGet::Constant) {
         reply->Value = item->constant;
-        return STATUS_SUCCESS;
+        return Replied(irp);
     }
     CameraDevice* camera = CameraOfRequest(irp);
     if (camera == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
     reply->Value = ReadControl(camera, *item);
-    return STATUS_SUCCESS;
+    return Replied(irp);
 }
 
 // Success also for a set that changes nothing.

@@ -15,22 +15,30 @@ std::vector<std::string> FindFilters(const GUID& category) {
     return host::ks::FilterPaths(category);
 }
 
-Filter::Filter(host::ks::Filter* filter) : filter_(filter) {}
+Filter::Filter(host::ks::Filter* filter, std::unique_ptr<host::ClientProcess> process)
+    : process_(std::move(process)), filter_(filter) {}
 
 NTSTATUS Filter::Open(const std::string& path, std::unique_ptr<Filter>* filter) {
     host::ks::FilterFactory* factory = host::ks::FindFilterFactory(path);
     if (factory == nullptr) {
         return STATUS_OBJECT_NAME_NOT_FOUND;
     }
+    auto process = std::make_unique<host::ClientProcess>("application");
     host::ks::Filter* opened = nullptr;
-    NTSTATUS status = host::ks::Filter::Open(factory, &opened);
+    NTSTATUS status;
+    {
+        host::AttachedProcess attached(process->Id());
+        status = host::ks::Filter::Open(factory, &opened);
+    }
     if (NT_SUCCESS(status)) {
-        filter->reset(new Filter(opened));
+        filter->reset(new Filter(opened, std::move(process)));
     }
     return status;
 }
 
+// The process exits after the body, when process_ goes.
 Filter::~Filter() {
+    host::AttachedProcess attached(process_->Id());
     while (!pins_.empty()) {
         pins_.back()->Detach();
     }
@@ -58,6 +66,7 @@ std::vector<std::vector<UCHAR>> Filter::DataRanges(ULONG pinId) const {
 RequestResult Filter::Intersect(ULONG pinId, const void* range, ULONG rangeSize, ULONG bufferSize,
                                 std::vector<UCHAR>* format) {
     std::vector<UCHAR> buffer(bufferSize);
+    host::AttachedProcess attached(process_->Id());
     host::ks::RequestResult result = host::ks::IntersectDataRange(
         filter_, pinId, range, rangeSize, buffer.empty() ? nullptr : buffer.data(), bufferSize);
     const ULONG copied = NT_SUCCESS(result.status) ? result.bytesReturned : 0;
@@ -67,6 +76,7 @@ RequestResult Filter::Intersect(ULONG pinId, const void* range, ULONG rangeSize,
 
 RequestResult Filter::Property(const void* property, ULONG propertyLength, void* data,
                                ULONG dataLength) {
+    host::AttachedProcess attached(process_->Id());
     host::ks::RequestResult result =
         host::ks::DispatchProperty(filter_->ks.Descriptor->AutomationTable, KsObjectTypeFilter,
                                    &filter_->ks, property, propertyLength, data, dataLength);
@@ -81,6 +91,7 @@ NTSTATUS Filter::CreatePin(ULONG pinId, const void* format, ULONG formatSize,
                             static_cast<const UCHAR*>(format) + formatSize);
     copy.resize(std::max<size_t>(formatSize, sizeof(KSDATAFORMAT)));
     host::ks::Pin* created = nullptr;
+    host::AttachedProcess attached(process_->Id());
     NTSTATUS status = host::ks::Pin::Create(
         filter_, pinId, reinterpret_cast<const KSDATAFORMAT*>(copy.data()), formatSize, &created);
     if (NT_SUCCESS(status)) {

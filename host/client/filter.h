@@ -4,6 +4,12 @@
 // send property requests. Statuses are the NTSTATUS values the request
 // completed with, the class driver's refusals included.
 //
+// Each opened filter is one application: a client process of its own, in
+// which every request through the filter and its pins runs, as an
+// application's calls run in its own process on Windows. Destroying the
+// filter is the application's exit: its pins and the filter are closed, then
+// the process ends, closing any handle still left in it.
+//
 // Like handles, these objects must go before the device does: a device that
 // stops or goes away closes its filters and pins under them.
 #pragma once
@@ -13,6 +19,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "host/nt/processes.h"
 
 namespace host::ks {
 class Filter;
@@ -59,11 +67,14 @@ public:
 
     // The class driver's filter object, for tests that look inside.
     PKSFILTER Kernel() const;
+    // The application's process.
+    host::ProcessId Process() const { return process_->Id(); }
 
 private:
     friend class Pin;
-    explicit Filter(host::ks::Filter* filter);
+    Filter(host::ks::Filter* filter, std::unique_ptr<host::ClientProcess> process);
 
+    std::unique_ptr<host::ClientProcess> process_;
     host::ks::Filter* filter_;
     std::vector<Pin*> pins_;
 };

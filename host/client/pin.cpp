@@ -43,6 +43,7 @@ Pin::~Pin() {
 // Closes the class driver's pin and forgets it; the filter calls this for
 // pins still open when it closes.
 void Pin::Detach() {
+    host::AttachedProcess attached(filter_->Process());
     pin_->Close();
     pin_ = nullptr;
     outstanding_.clear();
@@ -51,6 +52,7 @@ void Pin::Detach() {
 }
 
 NTSTATUS Pin::SetState(KSSTATE state) {
+    host::AttachedProcess attached(filter_->Process());
     return pin_->SetState(state);
 }
 
@@ -62,11 +64,13 @@ NTSTATUS Pin::SetDataFormat(const void* format, ULONG formatSize) {
     std::vector<UCHAR> copy(static_cast<const UCHAR*>(format),
                             static_cast<const UCHAR*>(format) + formatSize);
     copy.resize(std::max<size_t>(formatSize, sizeof(KSDATAFORMAT)));
+    host::AttachedProcess attached(filter_->Process());
     return pin_->SetDataFormat(reinterpret_cast<const KSDATAFORMAT*>(copy.data()), formatSize);
 }
 
 RequestResult Pin::Property(const void* property, ULONG propertyLength, void* data,
                             ULONG dataLength) {
+    host::AttachedProcess attached(filter_->Process());
     host::ks::RequestResult result =
         host::ks::DispatchProperty(pin_->ks.Descriptor->AutomationTable, KsObjectTypePin, &pin_->ks,
                                    property, propertyLength, data, dataLength);
@@ -83,12 +87,14 @@ ULONG Pin::FrameSize() const {
 }
 
 void Pin::SetMasterClock(MasterClock* clock) {
+    host::AttachedProcess attached(filter_->Process());
     pin_->SetMasterClock(clock != nullptr ? clock->Kernel() : nullptr);
 }
 
 NTSTATUS Pin::Queue(std::unique_ptr<StreamBuffer> buffer) {
     KSSTREAM_HEADER* header = &buffer->header;
     outstanding_[header] = std::move(buffer);
+    host::AttachedProcess attached(filter_->Process());
     NTSTATUS status = pin_->SubmitBuffer(header);
     if (status != STATUS_PENDING) {
         outstanding_.erase(header);

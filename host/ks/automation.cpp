@@ -18,7 +18,7 @@ namespace {
 class CapturedBuffer {
 public:
     CapturedBuffer(const void* source, ULONG length)
-        : data_(length == 0 ? nullptr : ExAllocatePoolWithTag(NonPagedPool, length, RequestTag)) {
+        : data_(length == 0 ? nullptr : ExAllocatePoolWithTag(NonPagedPoolNx, length, RequestTag)) {
         if (data_ != nullptr) {
             std::memcpy(data_, source, length);
         }
@@ -89,9 +89,11 @@ bool RangesMeet(const KSDATARANGE& a, const KSDATARANGE& b) {
            GuidsMeet(a.Specifier, b.Specifier);
 }
 
-RequestResult CallHandler(PFNKSHANDLER handler, const KSPROPERTY_ITEM* item, KSOBJECTTYPE type,
-                          PVOID object, const void* property, ULONG propertyLength, void* data,
-                          ULONG dataLength, bool get) {
+// As on Windows, Information starts at 0: a handler that returns data says
+// how many bytes; the reply never exceeds the caller's buffer.
+RequestResult CallHandler(PFNKSHANDLER handler, KSOBJECTTYPE type, PVOID object,
+                          const void* property, ULONG propertyLength, void* data, ULONG dataLength,
+                          bool get) {
     CapturedBuffer propertyCopy(property, propertyLength);
     CapturedBuffer dataCopy(data, dataLength);
     if (propertyCopy.data() == nullptr || (dataLength != 0 && dataCopy.data() == nullptr)) {
@@ -100,7 +102,7 @@ RequestResult CallHandler(PFNKSHANDLER handler, const KSPROPERTY_ITEM* item, KSO
     Request request(type, object, IRP_MJ_DEVICE_CONTROL);
     request.DescribeProperty(propertyCopy.data(), propertyLength, dataCopy.data(), dataLength);
     PIRP irp = request.Irp();
-    irp->IoStatus.Information = get ? item->MinData : 0;
+    irp->IoStatus.Information = 0;
     NTSTATUS status = CallDriver([&] {
         return handler(irp, static_cast<PKSIDENTIFIER>(propertyCopy.data()), dataCopy.data());
     });
@@ -159,8 +161,7 @@ RequestResult DispatchProperty(const KSAUTOMATION_TABLE* table, KSOBJECTTYPE typ
                                : RequestResult{Refusal::DataTooShort, 0};
     }
     const bool get = (request.Flags & KSPROPERTY_TYPE_GET) != 0;
-    return CallHandler(handler, item, type, object, property, propertyLength, data, dataLength,
-                       get);
+    return CallHandler(handler, type, object, property, propertyLength, data, dataLength, get);
 }
 
 RequestResult IntersectDataRange(Filter* filter, ULONG pinId, const void* range, ULONG rangeSize,

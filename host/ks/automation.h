@@ -17,8 +17,9 @@ struct RequestResult {
     ULONG bytesReturned;
 };
 
-// Before a get handler runs, the bytes returned are preset to the item's
-// MinData (a handler may change them); a set returns what the handler says.
+// A handler's reply is the Information it sets, which the class driver
+// presets to 0 as Windows does, capped at the data length; only a get
+// copies data back.
 RequestResult DispatchProperty(const KSAUTOMATION_TABLE* table, KSOBJECTTYPE type, PVOID object,
                                const void* property, ULONG propertyLength, void* data,
                                ULONG dataLength);

@@ -5,12 +5,16 @@
 #include <mutex>
 
 #include "host/ks/filter_factory.h"
+#include "host/ks/ks_mutex.h"
 #include "host/ks/object_bag.h"
 #include "host/ks/object_tree.h"
+#include "host/ks/pool_object.h"
 #include "host/ks/request.h"
 #include "host/nt/bug_check.h"
 #include "host/nt/devices.h"
 #include "host/nt/kernel_stack.h"
+#include "host/nt/pool_control.h"
+#include "host/nt/processes.h"
 
 namespace host {
 
@@ -19,9 +23,8 @@ namespace {
 struct Registry {
     std::mutex mutex;
     std::map<PDRIVER_OBJECT, const KSDEVICE_DESCRIPTOR*> descriptors;
-    // The device mutex of each live device: recursive, as the class
-    // driver's is.
-    std::map<PKSDEVICE, std::unique_ptr<std::recursive_mutex>> deviceMutexes;
+    // The device mutex of each live device.
+    std::map<PKSDEVICE, std::unique_ptr<ks::KsMutex>> deviceMutexes;
 };
 
 Registry& Registered() {
@@ -29,7 +32,29 @@ Registry& Registered() {
     return registry;
 }
 
-std::recursive_mutex& DeviceMutex(PKSDEVICE device) {
+// Driver Verifier's check at unload: every pool block the driver took is
+// back, whoever freed it; the class driver's own records are its business.
+void CheckPoolAtUnload() {
+    std::string leaks;
+    size_t count = 0;
+    for (const auto& [tag, live] : PoolLiveAllocationsPerTag()) {
+        if (!ks::IsClassDriverTag(tag)) {
+            leaks += (leaks.empty() ? "" : ", ") + ("'" + PoolTagName(tag) + "' ") +
+                     std::to_string(live) + " allocation(s)";
+            count += live;
+        }
+    }
+    if (count != 0) {
+        BugCheck(DriverVerifierDetectedViolation, Verifier::PoolLeftAtUnload, 0, 0, count,
+                 "driver unload", "pool still allocated: " + leaks);
+    }
+}
+
+}  // namespace
+
+namespace ks {
+
+KsMutex& DeviceMutex(PKSDEVICE device) {
     Registry& registry = Registered();
     std::lock_guard<std::mutex> lock(registry.mutex);
     auto found = registry.deviceMutexes.find(device);
@@ -39,11 +64,12 @@ std::recursive_mutex& DeviceMutex(PKSDEVICE device) {
     return *found->second;
 }
 
-}  // namespace
+}  // namespace ks
 
 // The driver object and the service key path as the I/O manager passes
 // them to a driver's entry.
 Driver::Driver(PDRIVER_INITIALIZE entry) {
+    AttachedProcess system(SystemProcessId);
     object_.Type = IO_TYPE_DRIVER;
     object_.Size = sizeof(DRIVER_OBJECT);
     object_.DriverExtension = &extension_;
@@ -57,9 +83,16 @@ Driver::Driver(PDRIVER_INITIALIZE entry) {
 }
 
 Driver::~Driver() {
-    Registry& registry = Registered();
-    std::lock_guard<std::mutex> lock(registry.mutex);
-    registry.descriptors.erase(&object_);
+    AttachedProcess system(SystemProcessId);
+    if (devices_ != 0) {
+        BugCheck("driver unloaded with " + std::to_string(devices_) + " device(s) still present");
+    }
+    {
+        Registry& registry = Registered();
+        std::lock_guard<std::mutex> lock(registry.mutex);
+        registry.descriptors.erase(&object_);
+    }
+    CheckPoolAtUnload();
 }
 
 const KSDEVICE_DESCRIPTOR* Driver::Descriptor() const {
@@ -72,6 +105,7 @@ const KSDEVICE_DESCRIPTOR* Driver::Descriptor() const {
 Device::Device(Driver& driver) : driver_(driver) {
     functional_.Type = IO_TYPE_DEVICE;
     functional_.Size = sizeof(DEVICE_OBJECT);
+    ++driver_.devices_;
     functional_.DriverObject = driver.Object();
     functional_.DeviceType = FILE_DEVICE_KS;
     functional_.StackSize = 2;
@@ -90,16 +124,20 @@ Device::Device(Driver& driver) : driver_(driver) {
 Device::~Device() {
     Remove();
     DeletePhysicalDeviceObject(device_.PhysicalDeviceObject);
+    --driver_.devices_;
 }
 
 NTSTATUS Device::Add() {
+    AttachedProcess system(SystemProcessId);
     if (added_) {
         BugCheck("device added twice");
     }
     {
         Registry& registry = Registered();
         std::lock_guard<std::mutex> lock(registry.mutex);
-        registry.deviceMutexes[&device_] = std::make_unique<std::recursive_mutex>();
+        registry.deviceMutexes[&device_] = std::make_unique<ks::KsMutex>(
+            ks::MutexLevel::Device,
+            "the device mutex of device " + Hex(reinterpret_cast<ULONG_PTR>(&device_)));
     }
     device_.Bag = CreateObjectBag();
     ks::RegisterObject(&device_, {KsObjectTypeDevice, nullptr, &device_, this});
@@ -118,6 +156,7 @@ NTSTATUS Device::Add() {
 }
 
 NTSTATUS Device::Start() {
+    AttachedProcess system(SystemProcessId);
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     NTSTATUS status = STATUS_SUCCESS;
     if (dispatch != nullptr && dispatch->Start != nullptr) {
@@ -130,6 +169,7 @@ NTSTATUS Device::Start() {
 }
 
 void Device::Stop() {
+    AttachedProcess system(SystemProcessId);
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Stop != nullptr) {
         ks::Request stop(KsObjectTypeDevice, &device_, IRP_MJ_PNP, IRP_MN_STOP_DEVICE);
@@ -143,6 +183,7 @@ void Device::Remove() {
     if (!added_) {
         return;
     }
+    AttachedProcess system(SystemProcessId);
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Remove != nullptr) {
         ks::Request remove(KsObjectTypeDevice, &device_, IRP_MJ_PNP, IRP_MN_REMOVE_DEVICE);
@@ -175,9 +216,9 @@ NTSTATUS NTAPI KsInitializeDriver(PDRIVER_OBJECT DriverObject, PUNICODE_STRING,
 }
 
 void NTAPI KsAcquireDevice(PKSDEVICE Device) {
-    host::DeviceMutex(Device).lock();
+    host::ks::DeviceMutex(Device).Acquire("KsAcquireDevice");
 }
 
 void NTAPI KsReleaseDevice(PKSDEVICE Device) {
-    host::DeviceMutex(Device).unlock();
+    host::ks::DeviceMutex(Device).Release("KsReleaseDevice");
 }

@@ -11,7 +11,7 @@ NTSTATUS NTAPI _KsEdit(KSOBJECT_BAG ObjectBag, PVOID* PointerToPointerToItem, UL
     if (owned && NewSize <= OldSize) {
         return STATUS_SUCCESS;
     }
-    auto* copy = static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPool, NewSize, Tag));
+    auto* copy = static_cast<UCHAR*>(ExAllocatePoolWithTag(NonPagedPoolNx, NewSize, Tag));
     if (copy == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }

@@ -3,11 +3,13 @@
 
 #include <algorithm>
 
+#include "host/ks/device.h"
 #include "host/ks/object_bag.h"
 #include "host/ks/object_tree.h"
 #include "host/ks/pin.h"
 #include "host/ks/pool_object.h"
 #include "host/ks/request.h"
+#include "host/nt/bug_check.h"
 #include "host/nt/kernel_stack.h"
 
 namespace host::ks {
@@ -25,7 +27,10 @@ void Forget(Filter* filter) {
 
 }  // namespace
 
-Filter::Filter(FilterFactory* factory) : factory(factory) {
+Filter::Filter(FilterFactory* factory)
+    : factory(factory),
+      control(MutexLevel::Control,
+              "the control mutex of filter " + Hex(reinterpret_cast<ULONG_PTR>(&ks))) {
     ks.Descriptor = factory->ks.FilterDescriptor;
     ks.Bag = CreateObjectBag();
     ks.Context = factory->ks.Context;
@@ -40,7 +45,11 @@ NTSTATUS Filter::Open(FilterFactory* factory, Filter** opened) {
     const KSFILTER_DISPATCH* dispatch = filter->ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Create != nullptr) {
         Request create(KsObjectTypeFilter, &filter->ks, IRP_MJ_CREATE);
-        NTSTATUS status = CallDriver([&] { return dispatch->Create(&filter->ks, create.Irp()); });
+        NTSTATUS status;
+        {
+            MutexHold device(DeviceMutex(factory->device), "the class driver's filter create");
+            status = CallDriver([&] { return dispatch->Create(&filter->ks, create.Irp()); });
+        }
         if (!NT_SUCCESS(status)) {
             Forget(filter);
             return status;
@@ -65,6 +74,7 @@ void Filter::Close() {
     const KSFILTER_DISPATCH* dispatch = ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Close != nullptr) {
         Request close(KsObjectTypeFilter, &ks, IRP_MJ_CLOSE);
+        MutexHold device(DeviceMutex(factory->device), "the class driver's filter close");
         CallDriver([&] { return dispatch->Close(&ks, close.Irp()); });
     }
     Forget(this);

@@ -1,5 +1,7 @@
 // Filters: opened on a factory, closed by the client. Each has its own object
 // bag, freed after the Close dispatch, and the control mutex its pins share.
+// The Create and Close dispatch run under the device mutex, as filter
+// creation and destruction do on Windows.
 #pragma once
 
 #include <ks.h>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "host/ks/filter_factory.h"
+#include "host/ks/ks_mutex.h"
 
 namespace host::ks {
 
@@ -30,7 +33,7 @@ public:
 
     KSFILTER ks{};
     FilterFactory* const factory;
-    std::recursive_mutex control;
+    KsMutex control;
 
 private:
     std::mutex pinsMutex_;

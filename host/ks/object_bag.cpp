@@ -3,14 +3,14 @@
 
 #include <mutex>
 
+#include "host/ks/pool_object.h"
 #include "host/nt/kernel_stack.h"
 
 namespace host {
 
 namespace {
 
-// The class driver's pool tag for bag entries.
-constexpr ULONG BagEntryTag = 0x6761424B;  // 'gaBK'
+using ks::BagEntryTag;
 
 struct BagEntry {
     PVOID item;
@@ -75,7 +75,7 @@ bool ObjectBagContains(ObjectBag* bag, PVOID item) {
 NTSTATUS NTAPI KsAddItemToObjectBag(KSOBJECT_BAG ObjectBag, PVOID Item, PFNKSFREE Free) {
     auto* bag = static_cast<host::ObjectBag*>(ObjectBag);
     auto* entry = static_cast<host::BagEntry*>(
-        ExAllocatePoolWithTag(NonPagedPool, sizeof(host::BagEntry), host::BagEntryTag));
+        ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(host::BagEntry), host::BagEntryTag));
     if (entry == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }

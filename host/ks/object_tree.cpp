@@ -66,11 +66,11 @@ PKSFILTER NTAPI KsPinGetParentFilter(PKSPIN Pin) {
 void NTAPI KsAcquireControl(PVOID Object) {
     host::ks::ObjectNode node = LookUpObject(Object);
     PVOID filter = node.type == KsObjectTypePin ? node.parent : Object;
-    static_cast<host::ks::Filter*>(LookUpObject(filter).owner)->control.lock();
+    static_cast<host::ks::Filter*>(LookUpObject(filter).owner)->control.Acquire("KsAcquireControl");
 }
 
 void NTAPI KsReleaseControl(PVOID Object) {
     host::ks::ObjectNode node = LookUpObject(Object);
     PVOID filter = node.type == KsObjectTypePin ? node.parent : Object;
-    static_cast<host::ks::Filter*>(LookUpObject(filter).owner)->control.unlock();
+    static_cast<host::ks::Filter*>(LookUpObject(filter).owner)->control.Release("KsReleaseControl");
 }

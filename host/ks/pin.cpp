@@ -29,7 +29,7 @@ bool GuidMatches(const GUID& range, const GUID& format) {
 // A copy of the format from the pool, or null.
 PKSDATAFORMAT CopyFormat(const KSDATAFORMAT* format) {
     auto* copy = static_cast<PKSDATAFORMAT>(
-        ExAllocatePoolWithTag(NonPagedPool, format->FormatSize, FormatTag));
+        ExAllocatePoolWithTag(NonPagedPoolNx, format->FormatSize, FormatTag));
     if (copy != nullptr) {
         std::memcpy(copy, format, format->FormatSize);
     }
@@ -65,7 +65,10 @@ Pin* PinOf(PKSPIN pin) {
     return static_cast<Pin*>(node.owner);
 }
 
-Pin::Pin(Filter* filter, ULONG pinId, const KSPIN_DESCRIPTOR_EX* descriptor) : filter(filter) {
+Pin::Pin(Filter* filter, ULONG pinId, const KSPIN_DESCRIPTOR_EX* descriptor)
+    : filter(filter),
+      processingMutex(MutexLevel::Processing,
+                      "the processing mutex of pin " + Hex(reinterpret_cast<ULONG_PTR>(&ks))) {
     ks.Descriptor = descriptor;
     ks.Bag = CreateObjectBag();
     ks.Context = filter->ks.Context;
@@ -126,7 +129,7 @@ NTSTATUS Pin::Create(Filter* filter, ULONG pinId, const KSDATAFORMAT* format, UL
     if (FormatTooShort(format, formatSize)) {
         return Refusal::RequestTooShort;
     }
-    std::lock_guard<std::recursive_mutex> control(filter->control);
+    MutexHold control(filter->control, "the class driver's pin create");
     if (filter->PinCount(pinId) >= descriptor->InstancesPossible) {
         return Refusal::PinInstancesExhausted;
     }
@@ -153,7 +156,7 @@ NTSTATUS Pin::Create(Filter* filter, ULONG pinId, const KSDATAFORMAT* format, UL
 }
 
 void Pin::Close() {
-    std::lock_guard<std::recursive_mutex> control(filter->control);
+    MutexHold control(filter->control, "the class driver's pin close");
     while (State() != KSSTATE_STOP) {
         const KSSTATE from = State();
         const auto to = static_cast<KSSTATE>(from - 1);
@@ -164,6 +167,10 @@ void Pin::Close() {
         }
     }
     StopWorker();
+    if (leadingEdgeLocked_) {
+        BugCheck("pin " + Hex(reinterpret_cast<ULONG_PTR>(&ks)) +
+                 " closed with its leading edge still locked by the driver");
+    }
     CancelQueue();
     const KSPIN_DISPATCH* dispatch = ks.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->Close != nullptr) {
@@ -181,7 +188,7 @@ KSSTATE Pin::State() {
 }
 
 NTSTATUS Pin::SetState(KSSTATE state) {
-    std::lock_guard<std::recursive_mutex> control(filter->control);
+    MutexHold control(filter->control, "the class driver's state change");
     while (State() != state) {
         const KSSTATE from = State();
         const auto to = static_cast<KSSTATE>(from < state ? from + 1 : from - 1);
@@ -193,14 +200,8 @@ NTSTATUS Pin::SetState(KSSTATE state) {
     return STATUS_SUCCESS;
 }
 
-// One step, never overlapping a Process call: the worker finishes the call
-// in progress and starts no other until the driver has answered.
+// One step, under the control mutex only: a Process call may be running.
 NTSTATUS Pin::Step(KSSTATE to, KSSTATE from) {
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        changingState_ = true;
-        changed_.wait(lock, [this] { return !processing_; });
-    }
     const KSPIN_DISPATCH* dispatch = ks.Descriptor->Dispatch;
     NTSTATUS status = STATUS_SUCCESS;
     if (dispatch != nullptr && dispatch->SetDeviceState != nullptr) {
@@ -208,7 +209,6 @@ NTSTATUS Pin::Step(KSSTATE to, KSSTATE from) {
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        changingState_ = false;
         if (NT_SUCCESS(status)) {
             ks.DeviceState = ks.ClientState = to;
             // A step up may open the processing gate: queued buffers get a call.
@@ -226,7 +226,7 @@ NTSTATUS Pin::SetDataFormat(const KSDATAFORMAT* format, ULONG formatSize) {
     if (FormatTooShort(format, formatSize)) {
         return Refusal::RequestTooShort;
     }
-    std::lock_guard<std::recursive_mutex> control(filter->control);
+    MutexHold control(filter->control, "the class driver's format change");
     const KSDATARANGE* range = MatchingDataRange(ks.Descriptor, format);
     if (range == nullptr) {
         return Refusal::NoMatchingDataRange;

@@ -1,12 +1,15 @@
 // Pins: created on a filter with a connection format, limited by the
 // descriptor's InstancesPossible; states walked one step at a time; the
-// process dispatch run on the pin's own worker thread; the stream queue of
-// client buffers.
+// process dispatch run on the pin's own worker thread (in the System
+// process); the stream queue of client buffers.
 //
-// Locks: the filter's control mutex serialises create, close, format and
-// state changes. `mutex_` guards the processing flags, the device state the
-// worker reads and the clock; `queueMutex_` guards the queue, the leading edge and the
-// completed buffers. Neither is held while a dispatch routine runs.
+// Locks: as on Windows, the filter's control mutex serialises create, close,
+// format and state changes, and the pin's processing mutex is held around
+// each Process call, so a state change and processing may overlap: a driver
+// that must keep them apart takes the processing mutex itself. `mutex_`
+// guards the processing flags, the device state the worker reads and the
+// clock; `queueMutex_` guards the queue, the leading edge and the completed
+// buffers. Neither is held while a dispatch routine runs.
 #pragma once
 
 #include <ks.h>
@@ -16,6 +19,8 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+
+#include "host/ks/ks_mutex.h"
 
 namespace host::ks {
 
@@ -34,7 +39,8 @@ public:
     static NTSTATUS Create(Filter* filter, ULONG pinId, const KSDATAFORMAT* format,
                            ULONG formatSize, Pin** pin);
     // Walks the pin down to stop (failures ignored), stops the worker,
-    // cancels the queue, runs the Close dispatch and frees the pin.
+    // cancels the queue, runs the Close dispatch and frees the pin. The
+    // driver must have unlocked the leading edge: a bug check otherwise.
     void Close();
 
     Pin(Filter* filter, ULONG pinId, const KSPIN_DESCRIPTOR_EX* descriptor);
@@ -59,7 +65,7 @@ public:
 
     KSPIN ks{};
     Filter* const filter;
-    std::mutex processingMutex;  // held around each Process call
+    KsMutex processingMutex;  // held around each Process call
 
 private:
     struct QueuedFrame {
@@ -77,8 +83,6 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool attemptPending_ = false;
-    bool processing_ = false;
-    bool changingState_ = false;
     bool closing_ = false;
     std::thread worker_;
 
@@ -88,6 +92,10 @@ private:
     std::deque<CompletedBuffer> completed_;
     KSSTREAM_POINTER leadingEdge_{};
     bool leadingEdgeLocked_ = false;
+    // A stop came while the leading edge was locked: its frame, which cannot
+    // be cancelled under the lock, is cancelled when the driver unlocks it
+    // without ejecting.
+    bool leadingEdgeCancelled_ = false;
 
     ReferenceClock* clock_ = nullptr;  // under mutex_
 };

@@ -1,5 +1,6 @@
 // Pin processing: each pin has one worker thread that runs its Process
-// dispatch, so calls never overlap and never run on the thread that asked.
+// dispatch under the pin's processing mutex, so calls never overlap and
+// never run on the thread that asked. State changes do not wait for them.
 // An attempt is taken only while the gate is open: the pin in run (or, unless
 // its descriptor asks for run only, in pause) and a buffer queued (unless the
 // pin processes without frames). An attempt made while the gate is closed is
@@ -29,7 +30,7 @@ bool Pin::ProcessingAllowed() {
 void Pin::RunWorker() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return closing_ || (attemptPending_ && !changingState_); });
+        changed_.wait(lock, [this] { return closing_ || attemptPending_; });
         if (closing_) {
             return;
         }
@@ -37,19 +38,16 @@ void Pin::RunWorker() {
         if (!ProcessingAllowed()) {
             continue;
         }
-        processing_ = true;
         lock.unlock();
         NTSTATUS status;
         {
-            std::lock_guard<std::mutex> held(processingMutex);
+            MutexHold held(processingMutex, "the class driver's processing");
             status = CallDriver([this] { return ks.Descriptor->Dispatch->Process(&ks); });
         }
         lock.lock();
-        processing_ = false;
         // Success asks for more while buffers wait; STATUS_PENDING or a
         // failure waits for the next trigger.
         attemptPending_ = attemptPending_ || (NT_SUCCESS(status) && status != STATUS_PENDING);
-        changed_.notify_all();
     }
 }
 
@@ -75,9 +73,9 @@ void NTAPI KsPinAttemptProcessing(PKSPIN Pin, BOOLEAN) {
 }
 
 void NTAPI KsPinAcquireProcessingMutex(PKSPIN Pin) {
-    host::ks::PinOf(Pin)->processingMutex.lock();
+    host::ks::PinOf(Pin)->processingMutex.Acquire("KsPinAcquireProcessingMutex");
 }
 
 void NTAPI KsPinReleaseProcessingMutex(PKSPIN Pin) {
-    host::ks::PinOf(Pin)->processingMutex.unlock();
+    host::ks::PinOf(Pin)->processingMutex.Release("KsPinReleaseProcessingMutex");
 }

@@ -1,7 +1,8 @@
 // The pin's stream queue. A client buffer is queued with a copy of its
 // header, the class driver's, which is what the driver sees and writes;
 // completion writes it back over the client's header (keeping the client's
-// Data pointer). The leading edge is the oldest buffer not yet ejected.
+// Data pointer). The leading edge is the oldest buffer not yet ejected; a
+// frame behind a locked leading edge cannot be cancelled, as on Windows.
 #include <algorithm>
 
 #include "host/ks/pin.h"
@@ -67,7 +68,8 @@ PKSSTREAM_POINTER Pin::LeadingEdge(KSSTREAM_POINTER_STATE state) {
 }
 
 void Pin::Unlock(PKSSTREAM_POINTER pointer, bool eject) {
-    QueuedFrame* ejected = nullptr;
+    QueuedFrame* done = nullptr;
+    NTSTATUS status = STATUS_SUCCESS;
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
         if (pointer != &leadingEdge_ || queue_.empty()) {
@@ -77,13 +79,19 @@ void Pin::Unlock(PKSSTREAM_POINTER pointer, bool eject) {
             BugCheck("KsStreamPointerUnlock of a stream pointer that is not locked");
         }
         leadingEdgeLocked_ = false;
-        if (eject) {
-            ejected = queue_.front();
+        const bool cancelled = leadingEdgeCancelled_;
+        leadingEdgeCancelled_ = false;
+        if (eject || cancelled) {
+            done = queue_.front();
             queue_.pop_front();
         }
+        if (!eject && cancelled) {
+            done->kernelHeader.DataUsed = 0;
+            status = STATUS_CANCELLED;
+        }
     }
-    if (ejected != nullptr) {
-        Complete(ejected, STATUS_SUCCESS);
+    if (done != nullptr) {
+        Complete(done, status);
     }
 }
 
@@ -103,7 +111,11 @@ void Pin::CancelQueue() {
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
         cancelled.swap(queue_);
-        leadingEdgeLocked_ = false;
+        if (leadingEdgeLocked_) {
+            queue_.push_back(cancelled.front());
+            cancelled.pop_front();
+            leadingEdgeCancelled_ = true;
+        }
     }
     for (QueuedFrame* frame : cancelled) {
         frame->kernelHeader.DataUsed = 0;

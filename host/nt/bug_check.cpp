@@ -14,6 +14,13 @@ void BugCheck(const std::string& message) {
     std::abort();
 }
 
+void BugCheck(const BugCode& code, ULONG_PTR parameter1, ULONG_PTR parameter2, ULONG_PTR parameter3,
+              ULONG_PTR parameter4, const char* routine, const std::string& detail) {
+    BugCheck(std::string(code.name) + " (" + Hex(code.value) + "): " + Hex(parameter1) + ", " +
+             Hex(parameter2) + ", " + Hex(parameter3) + ", " + Hex(parameter4) + ", in " + routine +
+             ": " + detail);
+}
+
 std::string Hex(unsigned long long value) {
     char text[24];
     std::snprintf(text, sizeof text, "0x%llX", value);

@@ -13,9 +13,10 @@ CurrentThreadState& CurrentThread() {
 void RequirePassiveLevel(const char* routine) {
     const CurrentThreadState& thread = CurrentThread();
     if (thread.irql != PASSIVE_LEVEL) {
-        BugCheck(std::string(routine) + " called at IRQL " + std::to_string(thread.irql) +
-                 " with " + std::to_string(thread.spinLocksHeld) +
-                 " spin lock(s) held; it requires PASSIVE_LEVEL");
+        BugCheck(IrqlNotLessOrEqual, 0, thread.irql, 0, 0, routine,
+                 "called at IRQL " + std::to_string(thread.irql) + " with " +
+                     std::to_string(thread.spinLocksHeld) +
+                     " spin lock(s) held; it requires PASSIVE_LEVEL");
     }
 }
 

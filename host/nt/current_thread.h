@@ -1,9 +1,12 @@
 // What the kernel knows about the running thread: its IRQL, the spin locks
-// it holds, its critical-region count, and the system thread object when it
-// is one. Every host thread has its own (thread-local) record.
+// it holds, its critical-region count, the process it is attached to (the
+// System process unless a client attached it), and the system thread object
+// when it is one. Every host thread has its own (thread-local) record.
 #pragma once
 
 #include <ntddk.h>
+
+#include "host/nt/processes.h"
 
 namespace host::nt {
 
@@ -12,12 +15,14 @@ struct CurrentThreadState {
     int spinLocksHeld = 0;
     int criticalRegions = 0;
     PETHREAD systemThread = nullptr;
+    ProcessId processId = SystemProcessId;
 };
 
 CurrentThreadState& CurrentThread();
 
-// Stops with a bug check unless the caller runs at PASSIVE_LEVEL, as every
-// Zw*, Io* registry and file routine and PsCreateSystemThread require.
+// Stops with IRQL_NOT_LESS_OR_EQUAL unless the caller runs at PASSIVE_LEVEL,
+// as every Zw*, Io* registry and file routine, PsCreateSystemThread and the
+// class driver's mutexes require.
 void RequirePassiveLevel(const char* routine);
 
 }  // namespace host::nt

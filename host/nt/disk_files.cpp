@@ -159,7 +159,7 @@ NTSTATUS NTAPI ZwOpenFile(PHANDLE FileHandle, ACCESS_MASK DesiredAccess,
         (OpenOptions & (FILE_SYNCHRONOUS_IO_ALERT | FILE_SYNCHRONOUS_IO_NONALERT)) != 0;
     auto* file = new FileObject(std::move(attachment), access, synchronous);
     InsertObject(file);
-    *FileHandle = CreateHandle(file, DesiredAccess);
+    *FileHandle = CreateHandle(file, DesiredAccess, ObjectAttributes->Attributes);
     IoStatusBlock->Status = STATUS_SUCCESS;
     IoStatusBlock->Information = FileOpened;
     return STATUS_SUCCESS;

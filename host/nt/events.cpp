@@ -47,9 +47,10 @@ void CheckWaitIrql(const PLARGE_INTEGER timeout) {
     const host::nt::CurrentThreadState& thread = host::nt::CurrentThread();
     bool zeroTimeout = timeout != nullptr && timeout->QuadPart == 0;
     if (thread.irql > APC_LEVEL && !zeroTimeout) {
-        host::BugCheck("KeWaitForSingleObject at IRQL " + std::to_string(thread.irql) + " with " +
-                       std::to_string(thread.spinLocksHeld) +
-                       " spin lock(s) held; only a zero timeout is allowed there");
+        host::BugCheck(host::IrqlNotLessOrEqual, 0, thread.irql, 0, 0, "KeWaitForSingleObject",
+                       "a wait at IRQL " + std::to_string(thread.irql) + " with " +
+                           std::to_string(thread.spinLocksHeld) +
+                           " spin lock(s) held; only a zero timeout is allowed there");
     }
 }
 

@@ -22,7 +22,8 @@ private:
     std::string path_;  // for leak reports
 };
 
-// A new handle to the key at `path` (either notation); the key must exist.
+// A new kernel handle to the key at `path` (either notation); the key must
+// exist.
 NTSTATUS OpenKeyByPath(const std::string& path, ACCESS_MASK access, HANDLE* handle);
 
 }  // namespace host::nt

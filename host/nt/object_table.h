@@ -1,8 +1,14 @@
 // The object manager of the host kernel: every file, key and thread object
-// with its handle and reference counts, and the one handle table shared by
-// all kinds. An object lives while it has a handle or a reference; the last
-// ZwClose or ObDereferenceObject deletes it. The kernel mutex guards the
-// counts, the handle table and the dispatcher state of events and threads.
+// with its handle and reference counts, the kernel handle table and one
+// handle table per process. An object lives while it has a handle or a
+// reference; the last ZwClose or ObDereferenceObject deletes it. The kernel
+// mutex guards the counts, the handle tables and the dispatcher state of
+// events and threads.
+//
+// A handle created with OBJ_KERNEL_HANDLE goes to the kernel table (top bit
+// set, multiples of four) and is valid in every process; any other goes to
+// the table of the process the creating thread is attached to (small
+// multiples of four) and is valid only there.
 #pragma once
 
 #include <condition_variable>
@@ -41,13 +47,18 @@ std::condition_variable& DispatcherChanged();
 
 // Registers a new object (no handles, no references yet).
 void InsertObject(KernelObject* object);
-// Gives the object a new handle with the access granted.
-HANDLE CreateHandle(KernelObject* object, ACCESS_MASK access);
+// Gives the object a new handle with the access granted: a kernel handle
+// when `attributes` has OBJ_KERNEL_HANDLE, otherwise one of the calling
+// thread's process.
+HANDLE CreateHandle(KernelObject* object, ACCESS_MASK access, ULONG attributes);
+// True for a value of the kernel handle table.
+bool IsKernelHandle(HANDLE handle);
 // True when the pointer is a live object; with the kernel mutex held.
 bool IsLiveObjectLocked(const void* pointer);
 
-// References the object behind a handle of the given kind: STATUS_SUCCESS,
-// STATUS_INVALID_HANDLE or STATUS_OBJECT_TYPE_MISMATCH.
+// References the object behind a handle of the given kind, as the calling
+// thread's process sees it: STATUS_SUCCESS, STATUS_INVALID_HANDLE (also for
+// a handle of another process) or STATUS_OBJECT_TYPE_MISMATCH.
 NTSTATUS ReferenceByHandle(HANDLE handle, ObjectKind kind, KernelObject** object);
 // Takes one more reference / drops one and returns the references left;
 // the last one deletes the object.
@@ -80,8 +91,20 @@ private:
     KernelObject* object_ = nullptr;
 };
 
+// Every live object, then every open handle with the process it belongs to.
 void DescribeObjectLeaks(std::string* report);
-// Closes every handle and deletes every object.
+// Closes every handle, deletes every object and forgets every process but
+// System.
 void ResetObjects();
+
+// The handle tables of processes. System's exists from the start; a client
+// process gets one when it is created and loses it, closing every handle in
+// it, when it exits.
+void AddProcessHandleTable(ULONG_PTR process, const std::string& name);
+// False when the process has no table (it exited, or never existed).
+bool CloseProcessHandleTable(ULONG_PTR process);
+bool HasProcessHandleTable(ULONG_PTR process);
+// Handles ever created in the process's table; 0 for one without a table.
+size_t HandlesCreatedInProcess(ULONG_PTR process);
 
 }  // namespace host::nt

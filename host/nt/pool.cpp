@@ -1,6 +1,11 @@
-// The pool: allocations from the C heap with their bookkeeping in a side
-// table, per-tag statistics, fault injection and the bug checks of a wrong
-// free.
+// The pool: allocations from the C heap, or each in its own mapping before a
+// guard page in special-pool mode, with their bookkeeping in a side table,
+// per-tag statistics, fault injection and the bug checks of a wrong pool
+// type, a wrong IRQL and a wrong free.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -21,6 +26,10 @@ namespace {
 struct Allocation {
     ULONG tag;
     SIZE_T bytes;
+    bool paged;
+    // The special-pool mapping the block sits in; null for heap blocks.
+    void* mapping;
+    size_t mappingBytes;
 };
 
 struct FaultPlan {
@@ -38,6 +47,7 @@ struct Pool {
     std::map<ULONG, PoolTagStats> stats;
     uint64_t calls = 0;
     FaultPlan faults;
+    bool special = false;
 };
 
 Pool& ThePool() {
@@ -64,6 +74,68 @@ std::string Describe(const void* pointer) {
     return Hex(reinterpret_cast<uintptr_t>(pointer));
 }
 
+// PagedPool and its variants have odd type numbers; NonPagedPoolNx and its
+// variants carry the 512 bit. Every other type is non-paged executable
+// memory, which the kernel's code integrity refuses to hand to a driver.
+bool IsPaged(POOL_TYPE type) {
+    return (type & PagedPool) != 0;
+}
+
+bool IsExecutable(POOL_TYPE type) {
+    return !IsPaged(type) && (type & NonPagedPoolNx) == 0;
+}
+
+void CheckAllocation(POOL_TYPE type, SIZE_T bytes, ULONG tag) {
+    const KIRQL irql = nt::CurrentThread().irql;
+    const char* routine = "ExAllocatePoolWithTag";
+    if (IsPaged(type) && irql > APC_LEVEL) {
+        BugCheck(DriverVerifierDetectedViolation, Verifier::PagedPoolAboveApcLevel, irql, type,
+                 bytes, routine, "paged pool allocated at IRQL " + std::to_string(irql));
+    }
+    if (irql > DISPATCH_LEVEL) {
+        BugCheck(DriverVerifierDetectedViolation, Verifier::NonPagedPoolAboveDispatchLevel, irql,
+                 type, bytes, routine, "non-paged pool allocated at IRQL " + std::to_string(irql));
+    }
+    if (IsExecutable(type)) {
+        BugCheck(DriverVerifierDetectedViolation, Verifier::ExecutablePoolType, 0, type, tag,
+                 routine,
+                 "executable pool type " + std::to_string(type) + " for tag '" + PoolTagName(tag) +
+                     "'; drivers allocate NonPagedPoolNx");
+    }
+}
+
+size_t PageBytes() {
+    return static_cast<size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// A block whose end, rounded up to 16 bytes as pool blocks are, touches a
+// guard page: the first byte written past it faults.
+void* MapSpecialBlock(SIZE_T bytes, Allocation* allocation) {
+    const size_t rounded = (std::max<size_t>(bytes, 1) + 15) & ~size_t{15};
+    const size_t page = PageBytes();
+    const size_t dataBytes = (rounded + page - 1) / page * page;
+    void* mapping =
+        mmap(nullptr, dataBytes + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping == MAP_FAILED) {
+        return nullptr;
+    }
+    auto* guard = static_cast<unsigned char*>(mapping) + dataBytes;
+    if (mprotect(guard, page, PROT_NONE) != 0) {
+        BugCheck("the host could not protect a special-pool guard page");
+    }
+    allocation->mapping = mapping;
+    allocation->mappingBytes = dataBytes + page;
+    return guard - rounded;
+}
+
+void ReleaseMemory(void* pointer, const Allocation& allocation) {
+    if (allocation.mapping != nullptr) {
+        munmap(allocation.mapping, allocation.mappingBytes);
+    } else {
+        std::free(pointer);
+    }
+}
+
 // Removes a live allocation, stopping on a pointer the pool did not hand out.
 Allocation TakeAllocation(PVOID pointer, const char* routine) {
     Pool& pool = ThePool();
@@ -74,6 +146,12 @@ Allocation TakeAllocation(PVOID pointer, const char* routine) {
                                                  : ", which is not a pool allocation"));
     }
     Allocation allocation = found->second;
+    const KIRQL irql = nt::CurrentThread().irql;
+    if (allocation.paged && irql > APC_LEVEL) {
+        BugCheck(DriverVerifierDetectedViolation, Verifier::PagedPoolFreedAboveApcLevel, irql,
+                 PagedPool, reinterpret_cast<ULONG_PTR>(pointer), routine,
+                 "paged pool freed at IRQL " + std::to_string(irql));
+    }
     pool.live.erase(found);
     pool.freed.insert(pointer);
     PoolTagStats& stats = pool.stats[allocation.tag];
@@ -121,6 +199,22 @@ void FailPoolAllocationsAtRandom(uint32_t seed, double probability) {
     faults.probability = probability;
 }
 
+void UseSpecialPool(bool on) {
+    std::lock_guard<std::mutex> lock(ThePool().mutex);
+    ThePool().special = on;
+}
+
+std::map<ULONG, size_t> PoolLiveAllocationsPerTag() {
+    std::lock_guard<std::mutex> lock(ThePool().mutex);
+    std::map<ULONG, size_t> live;
+    for (const auto& entry : ThePool().stats) {
+        if (entry.second.liveAllocations != 0) {
+            live[entry.first] = entry.second.liveAllocations;
+        }
+    }
+    return live;
+}
+
 void ClearPoolFaults() {
     std::lock_guard<std::mutex> lock(ThePool().mutex);
     ThePool().faults = FaultPlan{};
@@ -150,7 +244,7 @@ void ResetPool() {
     Pool& pool = ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
     for (const auto& entry : pool.live) {
-        std::free(const_cast<void*>(entry.first));
+        ReleaseMemory(const_cast<void*>(entry.first), entry.second);
     }
     pool.live.clear();
     pool.freed.clear();
@@ -163,24 +257,21 @@ void ResetPool() {
 }  // namespace host
 
 PVOID NTAPI ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULONG Tag) {
-    KIRQL irql = host::nt::CurrentThread().irql;
-    bool paged = (PoolType & 1) != 0;  // PagedPool and its variants are odd
-    if (irql > DISPATCH_LEVEL || (paged && irql > APC_LEVEL)) {
-        host::BugCheck("ExAllocatePoolWithTag of " + std::string(paged ? "paged" : "non-paged") +
-                       " pool at IRQL " + std::to_string(irql));
-    }
+    host::CheckAllocation(PoolType, NumberOfBytes, Tag);
     host::Pool& pool = host::ThePool();
     std::lock_guard<std::mutex> lock(pool.mutex);
     if (host::ShouldFail(pool, Tag)) {
         ++pool.stats[Tag].failedAllocations;
         return nullptr;
     }
-    void* memory = std::malloc(NumberOfBytes == 0 ? 1 : NumberOfBytes);
+    host::Allocation allocation{Tag, NumberOfBytes, host::IsPaged(PoolType), nullptr, 0};
+    void* memory = pool.special ? host::MapSpecialBlock(NumberOfBytes, &allocation)
+                                : std::malloc(NumberOfBytes == 0 ? 1 : NumberOfBytes);
     if (memory == nullptr) {
         return nullptr;
     }
     std::memset(memory, 0xA5, NumberOfBytes);
-    pool.live[memory] = host::Allocation{Tag, NumberOfBytes};
+    pool.live[memory] = allocation;
     pool.freed.erase(memory);
     host::PoolTagStats& stats = pool.stats[Tag];
     ++stats.liveAllocations;
@@ -190,22 +281,24 @@ PVOID NTAPI ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULON
 }
 
 VOID NTAPI ExFreePool(PVOID P) {
+    host::Allocation allocation;
     {
         std::lock_guard<std::mutex> lock(host::ThePool().mutex);
-        host::TakeAllocation(P, "ExFreePool");
+        allocation = host::TakeAllocation(P, "ExFreePool");
     }
-    std::free(P);
+    host::ReleaseMemory(P, allocation);
 }
 
 VOID NTAPI ExFreePoolWithTag(PVOID P, ULONG Tag) {
+    host::Allocation allocation;
     {
         std::lock_guard<std::mutex> lock(host::ThePool().mutex);
-        host::Allocation allocation = host::TakeAllocation(P, "ExFreePoolWithTag");
+        allocation = host::TakeAllocation(P, "ExFreePoolWithTag");
         if (allocation.tag != Tag) {
             host::BugCheck("ExFreePoolWithTag of " + host::Describe(P) + " with tag '" +
                            host::PoolTagName(Tag) + "', allocated with tag '" +
                            host::PoolTagName(allocation.tag) + "'");
         }
     }
-    std::free(P);
+    host::ReleaseMemory(P, allocation);
 }

@@ -7,6 +7,13 @@
 // freeing twice, or freeing with a tag other than the allocation's stops with
 // a bug check.
 //
+// Pool types are checked as Driver Verifier checks them, with bug check 0xC4:
+// NonPagedPoolNx and its variants are served, and so is PagedPool below
+// DISPATCH_LEVEL (0x01 above APC_LEVEL, 0x11 for a paged block freed there);
+// an executable type (NonPagedPool, NonPagedPoolMustSucceed,
+// NonPagedPoolCacheAligned, ... and their session variants: every non-paged
+// type without the Nx bit) stops with parameter 0x2000.
+//
 // Fault injection makes ExAllocatePoolWithTag return null, the way a kernel
 // low on resources does; plans stay in force until ClearPoolFaults or
 // ResetKernel.
@@ -14,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include <ntddk.h>
@@ -39,6 +47,17 @@ void FailPoolAllocationsWithTag(ULONG tag);
 // seeded with `seed`, so a failing run can be repeated.
 void FailPoolAllocationsAtRandom(uint32_t seed, double probability);
 void ClearPoolFaults();
+
+// Special pool, as Windows' Driver Verifier provides it: while on, each new
+// allocation gets its own mapping with a PROT_NONE guard page right after
+// the block's end rounded up to 16 bytes, so code that AddressSanitizer does
+// not instrument (a loaded .sys) faults at its first byte written past the
+// end; freeing unmaps it. The mode survives ResetKernel.
+void UseSpecialPool(bool on);
+
+// The live allocations of each tag that has any, for the leak check at
+// driver unload.
+std::map<ULONG, size_t> PoolLiveAllocationsPerTag();
 
 // A tag as the pool shows it: the four bytes in memory order ('wNCK' shows
 // as "KCNw").

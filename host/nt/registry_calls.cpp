@@ -141,7 +141,7 @@ NTSTATUS OpenKeyByPath(const std::string& path, ACCESS_MASK access, HANDLE* hand
     }
     auto* object = new KeyObject(key, path);
     InsertObject(object);
-    *handle = CreateHandle(object, access);
+    *handle = CreateHandle(object, access, OBJ_KERNEL_HANDLE);
     return STATUS_SUCCESS;
 }
 
@@ -179,7 +179,7 @@ NTSTATUS NTAPI ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
     }
     auto* object = new KeyObject(key, path);
     InsertObject(object);
-    *KeyHandle = CreateHandle(object, DesiredAccess);
+    *KeyHandle = CreateHandle(object, DesiredAccess, ObjectAttributes->Attributes);
     if (Disposition != nullptr) {
         *Disposition = disposition;
     }

@@ -149,7 +149,8 @@ NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
                                     POBJECT_ATTRIBUTES ObjectAttributes, HANDLE ProcessHandle,
                                     PCLIENT_ID ClientId, PKSTART_ROUTINE StartRoutine,
                                     PVOID StartContext) {
-    (void)ObjectAttributes;
+    // The thread runs in the System process; ProcessHandle, which would name
+    // another, is not served.
     (void)ProcessHandle;
     host::nt::RequirePassiveLevel("PsCreateSystemThread");
     auto* thread = new _ETHREAD;
@@ -167,7 +168,9 @@ NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
         ++Threads().running;
     }
     host::nt::InsertObject(thread);
-    *ThreadHandle = host::nt::CreateHandle(thread, DesiredAccess);
+    // Without OBJ_KERNEL_HANDLE the handle goes to the creator's process.
+    *ThreadHandle = host::nt::CreateHandle(
+        thread, DesiredAccess, ObjectAttributes != nullptr ? ObjectAttributes->Attributes : 0);
     if (ClientId != nullptr) {
         ClientId->UniqueProcess = reinterpret_cast<HANDLE>(4);  // the System process
         ClientId->UniqueThread = reinterpret_cast<HANDLE>(thread->number * 4);

@@ -31,6 +31,7 @@ DriverModule::DriverModule(const std::string& imagePath) {
         throw std::runtime_error(error + " (" + code + ")");
     }
     UseKernelStacks(&FaultReportHooks);
+    UseSpecialPool(true);
 }
 
 DriverModule::~DriverModule() {
@@ -40,6 +41,7 @@ DriverModule::~DriverModule() {
     // Code of the image may still run on a system thread the driver did not
     // wait for: the image goes only after every system thread has ended.
     WaitForSystemThreadsToEnd();
+    UseSpecialPool(false);
     UseKernelStacks(nullptr);
 }
 

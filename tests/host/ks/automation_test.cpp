@@ -39,9 +39,28 @@ TEST_F(PropertyTest, GetAndSetReachTheirHandlersWithTheRequestsFilter) {
     ULONG got[4] = {0, 7, 7, 7};
     client::RequestResult get = Send(Request(ValueProperty, KSPROPERTY_TYPE_GET), got, 16);
     EXPECT_EQ(get.status, STATUS_SUCCESS);
-    EXPECT_EQ(get.bytesReturned, 4u) << "MinData unless the handler says otherwise";
+    EXPECT_EQ(get.bytesReturned, 4u) << "what the handler says";
     EXPECT_EQ(got[0], 42u);
     EXPECT_EQ(got[1], 7u);
+}
+
+// The class driver presets Information to 0, as Windows does: a handler that
+// does not say what it wrote returns nothing, and a reply never exceeds the
+// caller's buffer.
+TEST_F(PropertyTest, TheReplyIsTheBytesTheHandlerSaysAtMostTheBuffer) {
+    Recorded().propertyValue = 42;
+    Recorded().replyBytes = 0;
+    ULONG got[4] = {0, 7, 7, 7};
+    client::RequestResult silent = Send(Request(ValueProperty, KSPROPERTY_TYPE_GET), got, 16);
+    EXPECT_EQ(silent.status, STATUS_SUCCESS);
+    EXPECT_EQ(silent.bytesReturned, 0u);
+    EXPECT_EQ(got[0], 0u) << "nothing copied back";
+    Recorded().replyBytes = 100;
+    client::RequestResult large = Send(Request(ValueProperty, KSPROPERTY_TYPE_GET), got, 16);
+    EXPECT_EQ(large.status, STATUS_SUCCESS);
+    EXPECT_EQ(large.bytesReturned, 16u);
+    EXPECT_EQ(got[0], 42u);
+    EXPECT_EQ(got[3], 7u);
 }
 
 TEST_F(PropertyTest, UnknownSetOrIdIsRefused) {

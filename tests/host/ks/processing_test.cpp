@@ -1,5 +1,6 @@
 // Processing: on a worker, one call at a time, only in run, triggered by
-// attempts and arriving buffers, and kept apart from state changes.
+// attempts and arriving buffers; state changes may overlap it unless the
+// driver takes the processing mutex.
 #include <atomic>
 #include <vector>
 
@@ -124,7 +125,24 @@ TEST_F(ProcessingTest, SuccessRunsAgainWhileBuffersWait) {
     EXPECT_EQ(Calls(), 3);
 }
 
-TEST_F(ProcessingTest, StateChangesNeverOverlapProcessing) {
+TEST_F(ProcessingTest, AStateChangeDoesNotWaitForProcessing) {
+    std::atomic<bool> inProcess{false};
+    std::atomic<bool> release{false};
+    minidriver::Recorded().process = [&](PKSPIN) {
+        inProcess = true;
+        WaitUntil([&] { return release.load(); });
+        return STATUS_PENDING;
+    };
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    Queue();
+    ASSERT_TRUE(WaitUntil([&] { return inProcess.load(); }));
+    EXPECT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    EXPECT_TRUE(minidriver::Recorded().processRunning == 1) << "the step ran during the call";
+    release = true;
+}
+
+TEST_F(ProcessingTest, ADriverThatTakesTheProcessingMutexKeepsStateChangesApart) {
+    minidriver::Recorded().stateChangeTakesProcessingMutex = true;
     minidriver::Recorded().process = [](PKSPIN) {
         std::this_thread::sleep_for(std::chrono::microseconds(500));
         return STATUS_PENDING;

@@ -115,7 +115,55 @@ TEST_F(StreamTest, BuffersAreRefusedInStopAndWithAForeignHeaderSize) {
     EXPECT_EQ(pin_->Outstanding(), 0u);
 }
 
+// A frame behind a locked stream pointer cannot be cancelled: a stop
+// cancels the others at once and that one when the driver lets go of it.
+TEST_F(StreamTest, StopCancelsALockedFrameWhenTheDriverUnlocksIt) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
+    ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
+    PKSSTREAM_POINTER leading =
+        KsPinGetLeadingEdgeStreamPointer(pin_->Kernel(), KSSTREAM_POINTER_STATE_LOCKED);
+    ASSERT_NE(leading, nullptr);
+    leading->StreamHeader->DataUsed = 16;
+    ASSERT_EQ(pin_->SetState(KSSTATE_STOP), STATUS_SUCCESS);
+    std::unique_ptr<client::StreamBuffer> second = pin_->WaitForCompleted(Quiet);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->status, STATUS_CANCELLED);
+    EXPECT_EQ(pin_->WaitForCompleted(Quiet), nullptr) << "the locked frame waits";
+    KsStreamPointerUnlock(leading, FALSE);
+    std::unique_ptr<client::StreamBuffer> first = pin_->WaitForCompleted(Quiet);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->status, STATUS_CANCELLED);
+    EXPECT_EQ(first->header.DataUsed, 0u);
+}
+
+TEST_F(StreamTest, ALockedFrameEjectedAfterTheStopCompletesWithItsData) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
+    PKSSTREAM_POINTER leading =
+        KsPinGetLeadingEdgeStreamPointer(pin_->Kernel(), KSSTREAM_POINTER_STATE_LOCKED);
+    ASSERT_NE(leading, nullptr);
+    leading->StreamHeader->DataUsed = 16;
+    ASSERT_EQ(pin_->SetState(KSSTATE_STOP), STATUS_SUCCESS);
+    KsStreamPointerUnlock(leading, TRUE);
+    std::unique_ptr<client::StreamBuffer> done = pin_->WaitForCompleted(Quiet);
+    ASSERT_NE(done, nullptr);
+    EXPECT_EQ(done->status, STATUS_SUCCESS);
+    EXPECT_EQ(done->header.DataUsed, 16u);
+}
+
 using StreamDeathTest = KsDeathTest;
+
+TEST_F(StreamDeathTest, ClosingAPinWhoseLeadingEdgeIsLockedStops) {
+    std::unique_ptr<client::Filter> filter = OpenFilter();
+    std::unique_ptr<client::Pin> pin = CreatePin(*filter);
+    ASSERT_EQ(pin->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_EQ(pin->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
+    PKSSTREAM_POINTER leading =
+        KsPinGetLeadingEdgeStreamPointer(pin->Kernel(), KSSTREAM_POINTER_STATE_LOCKED);
+    EXPECT_DEATH(pin.reset(), "closed with its leading edge still locked");
+    KsStreamPointerUnlock(leading, FALSE);
+}
 
 TEST_F(StreamDeathTest, UnlockingAnUnlockedPointerStopsTheMachine) {
     std::unique_ptr<client::Filter> filter = OpenFilter();

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "host/nt/processes.h"
+
 namespace minidriver {
 
 const GUID TestCategory = {
@@ -27,7 +29,9 @@ void Note(const std::string& call) {
 // Property handlers: the data buffer holds a ULONG.
 NTSTATUS NTAPI GetValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     Recorded().requestFilter = KsGetFilterFromIrp(irp);
+    Recorded().propertyProcess = host::CurrentProcessId();
     std::memcpy(data, &Recorded().propertyValue, sizeof(ULONG));
+    irp->IoStatus.Information = Recorded().replyBytes;
     return STATUS_SUCCESS;
 }
 
@@ -125,12 +129,22 @@ NTSTATUS NTAPI PinClose(PKSPIN, PIRP) {
     return STATUS_SUCCESS;
 }
 
-NTSTATUS NTAPI PinSetState(PKSPIN, KSSTATE to, KSSTATE from) {
+NTSTATUS NTAPI PinSetState(PKSPIN pin, KSSTATE to, KSSTATE from) {
     Record& record = Recorded();
+    record.stateChangeProcess = host::CurrentProcessId();
+    if (record.stateChangeTakesProcessingMutex) {
+        KsPinAcquireProcessingMutex(pin);
+    }
     record.inStateChange = true;
     Note("state " + std::to_string(from) + ">" + std::to_string(to));
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (record.stateChange) {
+        record.stateChange(pin);
+    }
     record.inStateChange = false;
+    if (record.stateChangeTakesProcessingMutex) {
+        KsPinReleaseProcessingMutex(pin);
+    }
     return to == record.failingState ? record.failingStatus : STATUS_SUCCESS;
 }
 
@@ -142,6 +156,7 @@ NTSTATUS NTAPI PinProcess(PKSPIN pin) {
     }
     record.processDuringStateChange = record.processDuringStateChange || record.inStateChange;
     record.processThread = std::this_thread::get_id();
+    record.processProcess = host::CurrentProcessId();
     NTSTATUS status = record.process ? record.process(pin) : STATUS_PENDING;
     --record.processRunning;
     ++record.processCalls;
@@ -191,10 +206,11 @@ void NTAPI FreeFilterContext(PVOID context) {
 
 NTSTATUS NTAPI FilterCreate(PKSFILTER filter, PIRP) {
     Note("filter create");
+    Recorded().filterCreateProcess = host::CurrentProcessId();
     if (Recorded().failFilterCreate) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    PVOID context = ExAllocatePoolWithTag(NonPagedPool, 16, ContextTag);
+    PVOID context = ExAllocatePoolWithTag(NonPagedPoolNx, 16, ContextTag);
     NTSTATUS status = KsAddItemToObjectBag(filter->Bag, context, FreeFilterContext);
     if (!NT_SUCCESS(status)) {
         ExFreePoolWithTag(context, ContextTag);
@@ -228,6 +244,7 @@ const KSFILTER_DESCRIPTOR FilterDescriptor = {
 
 NTSTATUS NTAPI DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOURCE_LIST) {
     static WCHAR reference[] = u"GLOBAL";
+    Recorded().deviceStartProcess = host::CurrentProcessId();
     return KsCreateFilterFactory(device->FunctionalDeviceObject, &FilterDescriptor, reference,
                                  nullptr, KSCREATE_ITEM_FREEONSTOP, nullptr, nullptr, nullptr);
 }
@@ -261,6 +278,14 @@ void Reset() {
     record.requestFilter = nullptr;
     record.intersectContext = nullptr;
     record.propertyValue = 0;
+    record.replyBytes = sizeof(ULONG);
+    record.stateChangeTakesProcessingMutex = false;
+    record.stateChange = nullptr;
+    record.filterCreateProcess = 0;
+    record.propertyProcess = 0;
+    record.stateChangeProcess = 0;
+    record.processProcess = 0;
+    record.deviceStartProcess = 0;
 }
 
 std::vector<std::string> Calls() {

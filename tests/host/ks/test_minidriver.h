@@ -38,6 +38,8 @@ struct Record {
     KSSTATE failingState = KSSTATE_STOP;      // a step to this state fails ...
     NTSTATUS failingStatus = STATUS_SUCCESS;  // ... with this status
     std::function<NTSTATUS(PKSPIN)> process;  // the Process dispatch's body
+    bool stateChangeTakesProcessingMutex = false;
+    std::function<void(PKSPIN)> stateChange;  // run inside SetDeviceState
 
     // Seen by the driver.
     std::atomic<int> processCalls{0};
@@ -50,6 +52,13 @@ struct Record {
     PKSFILTER requestFilter = nullptr;
     PVOID intersectContext = nullptr;
     ULONG propertyValue = 0;
+    ULONG_PTR replyBytes = sizeof(ULONG);  // the Information a get sets
+    // The process each dispatch last ran in.
+    std::atomic<ULONG_PTR> filterCreateProcess{0};
+    std::atomic<ULONG_PTR> propertyProcess{0};
+    std::atomic<ULONG_PTR> stateChangeProcess{0};
+    std::atomic<ULONG_PTR> processProcess{0};
+    std::atomic<ULONG_PTR> deviceStartProcess{0};
 };
 
 Record& Recorded();

@@ -75,7 +75,7 @@ TEST_F(EventDeathTest, WaitingWhileHoldingASpinLockStops) {
             KeAcquireSpinLock(&lock, &irql);
             KeWaitForSingleObject(&event, Executive, KernelMode, FALSE, nullptr);
         },
-        "KeWaitForSingleObject at IRQL 2 with 1 spin lock\\(s\\) held");
+        "in KeWaitForSingleObject: a wait at IRQL 2 with 1 spin lock\\(s\\) held");
 }
 
 TEST_F(EventDeathTest, WaitingOnAnUninitializedEventStops) {

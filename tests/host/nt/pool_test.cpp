@@ -14,9 +14,9 @@ using PoolTest = KernelTest;
 using PoolDeathTest = KernelDeathTest;
 
 TEST_F(PoolTest, CountsLiveAllocationsAndBytesPerTag) {
-    void* first = ExAllocatePoolWithTag(NonPagedPool, 100, ContextTag);
-    void* second = ExAllocatePoolWithTag(NonPagedPool, 28, ContextTag);
-    void* other = ExAllocatePoolWithTag(NonPagedPool, 512, BufferTag);
+    void* first = ExAllocatePoolWithTag(NonPagedPoolNx, 100, ContextTag);
+    void* second = ExAllocatePoolWithTag(NonPagedPoolNx, 28, ContextTag);
+    void* other = ExAllocatePoolWithTag(NonPagedPoolNx, 512, BufferTag);
     ASSERT_NE(first, nullptr);
     ASSERT_NE(second, nullptr);
     ASSERT_NE(other, nullptr);
@@ -33,7 +33,8 @@ TEST_F(PoolTest, CountsLiveAllocationsAndBytesPerTag) {
 }
 
 TEST_F(PoolTest, NewMemoryIsNotZeroed) {
-    auto* memory = static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPool, 64, BufferTag));
+    auto* memory =
+        static_cast<unsigned char*>(ExAllocatePoolWithTag(NonPagedPoolNx, 64, BufferTag));
     ASSERT_NE(memory, nullptr);
     EXPECT_EQ(memory[0], 0xA5);
     EXPECT_EQ(memory[63], 0xA5);
@@ -41,7 +42,7 @@ TEST_F(PoolTest, NewMemoryIsNotZeroed) {
 }
 
 TEST_F(PoolTest, LeakCheckNamesTheTagAsThePoolShowsIt) {
-    void* memory = ExAllocatePoolWithTag(NonPagedPool, 10, ContextTag);
+    void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, 10, ContextTag);
     EXPECT_NE(host::CheckNoLeaks().find("'KCNw'"), std::string::npos);
     EXPECT_NE(host::CheckNoLeaks().find("10 bytes"), std::string::npos);
     ExFreePoolWithTag(memory, ContextTag);
@@ -49,9 +50,9 @@ TEST_F(PoolTest, LeakCheckNamesTheTagAsThePoolShowsIt) {
 
 TEST_F(PoolTest, FailsTheNthAllocationFromNow) {
     host::FailPoolAllocation(2);
-    void* first = ExAllocatePoolWithTag(NonPagedPool, 8, ContextTag);
-    void* second = ExAllocatePoolWithTag(NonPagedPool, 8, BufferTag);
-    void* third = ExAllocatePoolWithTag(NonPagedPool, 8, BufferTag);
+    void* first = ExAllocatePoolWithTag(NonPagedPoolNx, 8, ContextTag);
+    void* second = ExAllocatePoolWithTag(NonPagedPoolNx, 8, BufferTag);
+    void* third = ExAllocatePoolWithTag(NonPagedPoolNx, 8, BufferTag);
     EXPECT_NE(first, nullptr);
     EXPECT_EQ(second, nullptr);
     EXPECT_NE(third, nullptr);
@@ -62,12 +63,12 @@ TEST_F(PoolTest, FailsTheNthAllocationFromNow) {
 
 TEST_F(PoolTest, FailsEveryAllocationOfATagUntilCleared) {
     host::FailPoolAllocationsWithTag(BufferTag);
-    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPool, 8, BufferTag), nullptr);
-    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPool, 8, BufferTag), nullptr);
-    void* context = ExAllocatePoolWithTag(NonPagedPool, 8, ContextTag);
+    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPoolNx, 8, BufferTag), nullptr);
+    EXPECT_EQ(ExAllocatePoolWithTag(NonPagedPoolNx, 8, BufferTag), nullptr);
+    void* context = ExAllocatePoolWithTag(NonPagedPoolNx, 8, ContextTag);
     EXPECT_NE(context, nullptr);
     host::ClearPoolFaults();
-    void* buffer = ExAllocatePoolWithTag(NonPagedPool, 8, BufferTag);
+    void* buffer = ExAllocatePoolWithTag(NonPagedPoolNx, 8, BufferTag);
     EXPECT_NE(buffer, nullptr);
     ExFreePool(context);
     ExFreePool(buffer);
@@ -77,7 +78,7 @@ std::vector<bool> RandomOutcomes(uint32_t seed) {
     host::FailPoolAllocationsAtRandom(seed, 0.5);
     std::vector<bool> outcomes;
     for (int i = 0; i < 64; ++i) {
-        void* memory = ExAllocatePoolWithTag(NonPagedPool, 8, BufferTag);
+        void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, 8, BufferTag);
         outcomes.push_back(memory != nullptr);
         if (memory != nullptr) {
             ExFreePool(memory);
@@ -95,14 +96,14 @@ TEST_F(PoolTest, RandomFailuresRepeatWithTheSameSeed) {
 }
 
 TEST_F(PoolDeathTest, FreeingWithAnotherTagStops) {
-    void* memory = ExAllocatePoolWithTag(NonPagedPool, 8, ContextTag);
+    void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, 8, ContextTag);
     EXPECT_DEATH(ExFreePoolWithTag(memory, BufferTag),
                  "ExFreePoolWithTag of 0x[0-9A-F]+ with tag 'EUQh', allocated with tag 'KCNw'");
     ExFreePool(memory);
 }
 
 TEST_F(PoolDeathTest, FreeingTwiceStops) {
-    void* memory = ExAllocatePoolWithTag(NonPagedPool, 8, ContextTag);
+    void* memory = ExAllocatePoolWithTag(NonPagedPoolNx, 8, ContextTag);
     ExFreePool(memory);
     EXPECT_DEATH(ExFreePool(memory), "which was already freed");
 }

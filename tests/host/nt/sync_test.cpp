@@ -83,7 +83,8 @@ TEST_F(SyncDeathTest, PassiveLevelRoutineUnderASpinLockStops) {
             PWSTR list;
             IoGetDeviceInterfaces(&anyClass, nullptr, 0, &list);
         },
-        "IoGetDeviceInterfaces called at IRQL 2");
+        "IRQL_NOT_LESS_OR_EQUAL \\(0xA\\): 0x0, 0x2, 0x0, 0x0, in IoGetDeviceInterfaces: "
+        "called at IRQL 2");
 }
 
 }  // namespace
