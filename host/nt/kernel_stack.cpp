@@ -2,7 +2,8 @@
 // made on first use and reused by every call into the driver from that
 // thread. The switch itself is a few instructions of assembly: save the
 // callee-saved registers on the host stack, load the kernel stack's top,
-// call, and come back; AbandonKernelStack jumps to the same return path.
+// call, and come back through the return path that AbandonKernelStack
+// jumps to as well.
 // AddressSanitizer is told of each switch, as for any fiber.
 #include "host/nt/kernel_stack.h"
 
@@ -43,14 +44,8 @@ host_call_on_kernel_stack:
     movq %rdi, %rsp
     movq %rdx, %rdi
     callq *%rsi
-    movq %rbx, %rsp
-    popq %r15
-    popq %r14
-    popq %r13
-    popq %r12
-    popq %rbx
-    popq %rbp
-    retq
+    movq %rbx, %rdi
+    jmp host_leave_kernel_stack
     .size host_call_on_kernel_stack, .-host_call_on_kernel_stack
 
     .globl host_leave_kernel_stack

@@ -6,24 +6,11 @@
 
 namespace {
 
-class KsMutexTest : public KsTest {
+class KsMutexTest : public KsPinTest {
 protected:
-    void SetUp() override {
-        KsTest::SetUp();
-        filter_ = OpenFilter();
-        pin_ = CreatePin(*filter_);
-    }
-    void TearDown() override {
-        pin_.reset();
-        filter_.reset();
-        KsTest::TearDown();
-    }
     void Queue() {
         ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(64)), STATUS_PENDING);
     }
-
-    std::unique_ptr<client::Filter> filter_;
-    std::unique_ptr<client::Pin> pin_;
 };
 
 class KsMutexDeathTest : public KsMutexTest {

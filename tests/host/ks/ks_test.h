@@ -28,6 +28,24 @@ protected:
     std::unique_ptr<host::Device> device_;
 };
 
+// With a filter open and a pin of the test format created on it.
+class KsPinTest : public KsTest {
+protected:
+    void SetUp() override {
+        KsTest::SetUp();
+        filter_ = OpenFilter();
+        pin_ = CreatePin(*filter_);
+    }
+    void TearDown() override {
+        pin_.reset();
+        filter_.reset();
+        KsTest::TearDown();
+    }
+
+    std::unique_ptr<client::Filter> filter_;
+    std::unique_ptr<client::Pin> pin_;
+};
+
 class KsDeathTest : public KsTest {
 protected:
     void SetUp() override {

@@ -9,18 +9,8 @@
 
 namespace {
 
-class ProcessingTest : public KsTest {
+class ProcessingTest : public KsPinTest {
 protected:
-    void SetUp() override {
-        KsTest::SetUp();
-        filter_ = OpenFilter();
-        pin_ = CreatePin(*filter_);
-    }
-    void TearDown() override {
-        pin_.reset();
-        filter_.reset();
-        KsTest::TearDown();
-    }
     int Calls() const { return minidriver::Recorded().processCalls; }
     // Entering run makes an attempt of its own; letting it pass while the
     // queue is empty keeps it from joining the calls a test counts.
@@ -31,9 +21,6 @@ protected:
     void Queue() {
         ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(64)), STATUS_PENDING);
     }
-
-    std::unique_ptr<client::Filter> filter_;
-    std::unique_ptr<client::Pin> pin_;
 };
 
 TEST_F(ProcessingTest, RunsOnAWorkerNeverOnTheCallersThread) {

@@ -12,21 +12,8 @@ namespace {
 
 namespace Refusal = host::ks::Refusal;
 
-class StreamTest : public KsTest {
+class StreamTest : public KsPinTest {
 protected:
-    void SetUp() override {
-        KsTest::SetUp();
-        filter_ = OpenFilter();
-        pin_ = CreatePin(*filter_);
-    }
-    void TearDown() override {
-        pin_.reset();
-        filter_.reset();
-        KsTest::TearDown();
-    }
-
-    std::unique_ptr<client::Filter> filter_;
-    std::unique_ptr<client::Pin> pin_;
 };
 
 // What the driver saw of the leading edge in its last Process call.
