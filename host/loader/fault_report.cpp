@@ -42,7 +42,7 @@ struct GuardRegion {
 GuardRegion guardRegions[GuardRegionCapacity];
 std::atomic<size_t> guardRegionsInUse;  // every slot from here on is free
 
-constexpr int HandledSignals[] = {SIGSEGV, SIGBUS, SIGILL};
+constexpr int HandledSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE};
 constexpr size_t HandledSignalCount = sizeof HandledSignals / sizeof HandledSignals[0];
 // Written once, before the handlers are installed.
 struct sigaction previousActions[HandledSignalCount];
@@ -108,6 +108,9 @@ const char* FaultKind(int signal, const siginfo_t* info, const ucontext_t* conte
     }
     if (signal == SIGBUS) {
         return "bus error";
+    }
+    if (signal == SIGFPE) {
+        return info->si_code == FPE_INTDIV ? "integer divide by zero" : "arithmetic fault";
     }
     if (info->si_code == SI_KERNEL) {
         // A privileged instruction or a non-canonical address.

@@ -1,5 +1,5 @@
 // Faults inside a loaded image reported like a bug check. Once the first
-// image loads, handlers for SIGSEGV, SIGBUS and SIGILL write one line when
+// image loads, handlers for SIGSEGV, SIGBUS, SIGILL and SIGFPE write one line when
 // the faulting instruction or the faulting address lies in a loaded image or
 // in a registered guard region:
 //

@@ -55,6 +55,13 @@ TEST_F(FaultReportDeathTest, NonCanonicalPointerIsAGeneralProtectionFault) {
                  "address unknown\n");
 }
 
+TEST_F(FaultReportDeathTest, ADivisionByZeroNamesTheFunction) {
+    EXPECT_DEATH(Call(Probe::Divide, nullptr),
+                 "host kernel bug check: integer divide by zero at "
+                 "probe\\.sys\\+0x[0-9a-f]+ \\(probe::Divide\\(void\\*\\)\\+0x[0-9a-f]+\\), "
+                 "address 0x[0-9a-f]+ \\(probe\\.sys\\+0x[0-9a-f]+ in \\.text\\)\n");
+}
+
 TEST_F(FaultReportDeathTest, DataDoesNotRun) {
     EXPECT_DEATH(Call(Probe::ExecuteData),
                  "host kernel bug check: execution of non-executable memory at "

@@ -110,6 +110,11 @@ long long Recurse(void* depth) {
     return below + frame[0];
 }
 
+long long Divide(void* divisor) {
+    volatile SizeT by = reinterpret_cast<SizeT>(divisor);
+    return static_cast<long long>(1000 / by);
+}
+
 typedef long long (*Routine)(void*);
 
 // Jumps into read-only data, which must not run.
@@ -118,8 +123,8 @@ long long ExecuteData(void*) {
 }
 
 const Routine Routines[] = {
-    WriteConstant, Read,         CompareMemory,  PoolRoundTrip, CountNonZeroBss,
-    DataPointers,  ImportedData, MemoryRoutines, Recurse,       ExecuteData,
+    WriteConstant, Read,           CompareMemory, PoolRoundTrip, CountNonZeroBss, DataPointers,
+    ImportedData,  MemoryRoutines, Recurse,       ExecuteData,   Divide,
 };
 
 // The driver object's dispatch table sits at offset 112.

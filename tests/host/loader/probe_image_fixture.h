@@ -24,6 +24,7 @@ enum class Probe {
     MemoryRoutines,
     Recurse,
     ExecuteData,
+    Divide,
 };
 
 // Image code is called with the Microsoft convention.
