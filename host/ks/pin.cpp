@@ -219,6 +219,10 @@ NTSTATUS Pin::Step(KSSTATE to, KSSTATE from) {
     if (NT_SUCCESS(status) && to == KSSTATE_STOP) {
         CancelQueue();
     }
+    if (NT_SUCCESS(status) && from == KSSTATE_STOP) {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        acceptingBuffers_ = true;
+    }
     return status;
 }
 

@@ -91,6 +91,9 @@ private:
     std::deque<QueuedFrame*> queue_;
     std::deque<CompletedBuffer> completed_;
     KSSTREAM_POINTER leadingEdge_{};
+    // False in the stop state. Cleared under the lock that empties the
+    // queue at a stop, so that no buffer joins the queue after that.
+    bool acceptingBuffers_ = false;
     bool leadingEdgeLocked_ = false;
     // A stop came while the leading edge was locked: its frame, which cannot
     // be cancelled under the lock, is cancelled when the driver unlocks it

@@ -23,11 +23,20 @@ NTSTATUS Pin::SubmitBuffer(KSSTREAM_HEADER* header) {
     if (frame == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    bool wasEmpty;
+    bool wasEmpty = false;
+    bool accepted = false;
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
-        wasEmpty = queue_.empty();
-        queue_.push_back(frame);
+        accepted = acceptingBuffers_;
+        if (accepted) {
+            wasEmpty = queue_.empty();
+            queue_.push_back(frame);
+        }
+    }
+    // A stop that came after the state check above.
+    if (!accepted) {
+        DeleteInPool(frame, FrameTag);
+        return Refusal::StreamingWhileStopped;
     }
     const ULONG flags = ks.Descriptor->Flags;
     const bool initiate = (flags & KSPIN_FLAG_DO_NOT_INITIATE_PROCESSING) == 0 &&
@@ -110,6 +119,7 @@ void Pin::CancelQueue() {
     std::deque<QueuedFrame*> cancelled;
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
+        acceptingBuffers_ = false;
         cancelled.swap(queue_);
         if (leadingEdgeLocked_) {
             queue_.push_back(cancelled.front());

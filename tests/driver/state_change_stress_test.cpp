@@ -109,6 +109,10 @@ TEST_F(StateChangeStress, StateChangesWhileBuffersAreQueuedAndCompleted) {
     }
     stop = true;
     streamer.join();
+    // The walk ended in stop: every buffer came back, none stayed queued.
+    while (pin_->WaitForCompleted(std::chrono::milliseconds(100)) != nullptr) {
+    }
+    EXPECT_EQ(pin_->Outstanding(), 0u);
     pin_->SetMasterClock(nullptr);
     pin_.reset();
     EXPECT_GT(outcome.delivered, 0);
