@@ -10,12 +10,13 @@
 #include "settings/registry_settings.h"
 
 CameraDevice* AllocateCameraDevice(KSDEVICE* device) {
-    void* memory = PoolAllocateZeroed(sizeof(CameraDevice), PoolTagContext);
+    void* memory = PoolAllocate(sizeof(CameraDevice), PoolTagContext);
     if (memory == nullptr) {
         return nullptr;
     }
-    // Default-initialisation sets the operation table and leaves the zeroes.
-    CameraDevice* camera = new (memory) CameraDevice;
+    // Value-initialisation zeroes every field and sets the operation table,
+    // whatever the pool left in the block.
+    CameraDevice* camera = new (memory) CameraDevice();
     camera->Device = device;
     camera->ReadModeShadow = ReadModeFull;
     InitializePassiveLock(&camera->PipelineLock);

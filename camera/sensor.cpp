@@ -193,12 +193,14 @@ void StoreReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG h
 // Holds PipelineLock from the check of FormatLock to the last write, so a
 // pin created meanwhile on another filter sees the old window or the new one,
 // never half of each.
-void SetReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG height, LONG mode) {
+bool SetReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG height, LONG mode) {
     AcquirePassiveLock(&camera->PipelineLock);
-    if (AtomicRead(&camera->FormatLock) == 0) {
+    const bool unlocked = AtomicRead(&camera->FormatLock) == 0;
+    if (unlocked) {
         StoreReadoutWindow(camera, x, y, width, height, mode);
     }
     ReleasePassiveLock(&camera->PipelineLock);
+    return unlocked;
 }
 
 ULONG ComputeBayerPhase(CameraDevice* camera) {
@@ -274,7 +276,10 @@ void CameraDevice::ApplyPendingChanges(bool all) {
 }
 
 void ApplyStagedSettings(CameraDevice* camera) {
-    switch (RelaxedRead(&camera->FrameCount)) {
+    // Read once: a pause resets the count, and a second read could then
+    // index past the channel gains.
+    const LONG frame = RelaxedRead(&camera->FrameCount);
+    switch (frame) {
         case 3:
             WriteExposure(camera);
             break;
@@ -285,7 +290,7 @@ void ApplyStagedSettings(CameraDevice* camera) {
         case 7:
         case 8:
         case 9:
-            WriteChannelGain(camera, ChannelGains[RelaxedRead(&camera->FrameCount) - 6]);
+            WriteChannelGain(camera, ChannelGains[frame - 6]);
             break;
         default:
             camera->ApplyPendingChanges(false);

@@ -37,9 +37,9 @@ constexpr ULONG ReadModeQuarter = 0x1C7;
 constexpr ULONG ReadModeFlip = 0x8000;
 
 // Clamps the window for mode 0, stores it and the derived window and output
-// sizes, and rewrites the advertised data range. Does nothing while a capture
-// pin exists.
-void SetReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG height, LONG mode);
+// sizes, and rewrites the advertised data range. Does nothing and returns
+// false while a capture pin exists.
+bool SetReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG height, LONG mode);
 
 ULONG ComputeBayerPhase(CameraDevice* camera);
 

@@ -5,11 +5,23 @@ namespace {
 
 constexpr REFERENCE_TIME FrameInterval30 = 333333;  // 30 frames per second, in 100 ns
 
+// 32 bits per pixel at 30 frames per second.
+constexpr ULONGLONG BitsPerPixelSecond = 32 * 30;
+
+constexpr LONG LargestLong = 0x7FFFFFFF;
+constexpr ULONG LargestDword = 0xFFFFFFFF;
+
+// The stream's bits per second, computed in 64 bits and saturated at `limit`:
+// a full-sensor stream (some 13.8 Gbit/s) fits neither record field.
+ULONGLONG BitsPerSecond(ULONG pixels, ULONGLONG limit) {
+    const ULONGLONG bits = ULONGLONG{pixels} * BitsPerPixelSecond;
+    return bits < limit ? bits : limit;
+}
+
 }  // namespace
 
-// Full-sensor values until the first device sets its window. The initial bits
-// per second are the 32-bit product 4384 x 3288 x 960, as UpdateDataRange
-// computes it.
+// Full-sensor values until the first device sets its window; both bit rates
+// are saturated, as UpdateDataRange computes them.
 KS_DATARANGE_VIDEO CaptureDataRange = {
     // DataRange
     {{
@@ -25,7 +37,7 @@ KS_DATARANGE_VIDEO CaptureDataRange = {
         {0x05589F80, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}},
     }},
     1,  // bFixedSizeSamples
-    1,  // bTemporalCompression
+    0,  // bTemporalCompression: every frame stands alone
     0,  // StreamDescriptionFlags
     0,  // MemoryAllocationFlags
     // ConfigCaps
@@ -49,14 +61,14 @@ KS_DATARANGE_VIDEO CaptureDataRange = {
         0,             // ShrinkTapsY
         333667,        // MinFrameInterval
         640000000,     // MaxFrameInterval
-        953106432,     // MinBitsPerSecond
-        953106432,     // MaxBitsPerSecond
+        2147483647,    // MinBitsPerSecond
+        2147483647,    // MaxBitsPerSecond
     },
     // VideoInfoHeader
     {
         {0, 0, 4384, 3288},  // rcSource
         {0, 0, 0, 0},        // rcTarget
-        1729751040,          // dwBitRate
+        4294967295,          // dwBitRate
         0,                   // dwBitErrorRate
         333667,              // AvgTimePerFrame
         // bmiHeader
@@ -78,7 +90,7 @@ KS_DATARANGE_VIDEO CaptureDataRange = {
 
 void UpdateDataRange(ULONG width, ULONG height) {
     const ULONG pixels = width * height;
-    const LONG bitsPerSecond = static_cast<LONG>(pixels * 960u);
+    const LONG bitsPerSecond = static_cast<LONG>(BitsPerSecond(pixels, LargestLong));
     const LONG signedWidth = static_cast<LONG>(width);
     const LONG signedHeight = static_cast<LONG>(height);
     KS_VIDEO_STREAM_CONFIG_CAPS& caps = CaptureDataRange.ConfigCaps;
@@ -92,7 +104,7 @@ void UpdateDataRange(ULONG width, ULONG height) {
     caps.MinBitsPerSecond = caps.MaxBitsPerSecond = bitsPerSecond;
     info.rcSource.right = signedWidth;
     info.rcSource.bottom = signedHeight;
-    info.dwBitRate = pixels * 120;
+    info.dwBitRate = static_cast<DWORD>(BitsPerSecond(pixels, LargestDword));
     info.AvgTimePerFrame = FrameInterval30;
     info.bmiHeader.biWidth = signedWidth;
     info.bmiHeader.biHeight = signedHeight;

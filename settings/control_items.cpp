@@ -177,6 +177,7 @@ void WriteControl(CameraDevice* camera, const ControlItem& item, LONG value) {
     }
 }
 
-void WriteReadoutWindow(CameraDevice* camera, const WindowRequest& request) {
-    SetReadoutWindow(camera, request.X, request.Y, request.Width, request.Height, request.Mode);
+bool WriteReadoutWindow(CameraDevice* camera, const WindowRequest& request) {
+    return SetReadoutWindow(camera, request.X, request.Y, request.Width, request.Height,
+                            request.Mode);
 }

@@ -182,6 +182,6 @@ LONG ReadControl(CameraDevice* camera, const ControlItem& item);
 // PipelineLock for the pipeline-backed items and FlipV.
 void WriteControl(CameraDevice* camera, const ControlItem& item, LONG value);
 
-// SetReadoutWindow with the request's window; nothing changes while a capture
-// pin exists.
-void WriteReadoutWindow(CameraDevice* camera, const WindowRequest& request);
+// SetReadoutWindow with the request's window; nothing changes, and false
+// comes back, while a capture pin exists.
+bool WriteReadoutWindow(CameraDevice* camera, const WindowRequest& request);

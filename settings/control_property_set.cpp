@@ -124,13 +124,16 @@ NTSTATUS NTAPI SetControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     return STATUS_SUCCESS;
 }
 
-// Item 44; its data buffer is a WindowRequest.
+// Item 44; its data buffer is a WindowRequest. While a capture pin exists
+// the window and the format stay as they are, and the set is refused.
 NTSTATUS NTAPI SetWindowControl(PIRP irp, PKSIDENTIFIER request, PVOID data) {
     CameraDevice* camera = CameraOfRequest(irp);
     if (request == nullptr || data == nullptr || camera == nullptr) {
         return STATUS_UNSUCCESSFUL;
     }
-    WriteReadoutWindow(camera, *static_cast<const WindowRequest*>(data));
+    if (!WriteReadoutWindow(camera, *static_cast<const WindowRequest*>(data))) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
     return STATUS_SUCCESS;
 }
 

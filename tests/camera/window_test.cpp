@@ -103,7 +103,7 @@ TEST_F(WindowTest, TheDataRangeDescribesTheOutput) {
     EXPECT_EQ(info.rcSource.bottom, 500);
     EXPECT_EQ(caps.MinBitsPerSecond, 480000000);
     EXPECT_EQ(caps.MaxBitsPerSecond, 480000000);
-    EXPECT_EQ(info.dwBitRate, 60000000u);
+    EXPECT_EQ(info.dwBitRate, 480000000u);
     EXPECT_EQ(caps.MinFrameInterval, 333333);
     EXPECT_EQ(caps.MaxFrameInterval, 333333);
     EXPECT_EQ(info.AvgTimePerFrame, 333333);
@@ -117,7 +117,8 @@ TEST_F(WindowTest, TheDataRangeDescribesTheOutput) {
     EXPECT_EQ(caps.CropGranularityX, 8);
     EXPECT_EQ(caps.OutputGranularityX, 8);
     EXPECT_EQ(range.bFixedSizeSamples, 1);
-    EXPECT_EQ(range.bTemporalCompression, 1);
+    // Uncompressed frames, each standing alone.
+    EXPECT_EQ(range.bTemporalCompression, 0);
 }
 
 TEST_F(WindowTest, TheDataRangeFollowsModesAndRoundsWidthsToEight) {
@@ -128,10 +129,16 @@ TEST_F(WindowTest, TheDataRangeFollowsModesAndRoundsWidthsToEight) {
     Set(0, 0, 1001, 100, 0);
     EXPECT_EQ(CaptureDataRange.VideoInfoHeader.bmiHeader.biWidth, 1000);
     EXPECT_EQ(CaptureDataRange.ConfigCaps.InputSize.cx, 1000);
-    // The full sensor: bits per second as the 32-bit product.
+    // Half-size and full-sensor streams carry more bits per second than the
+    // LONG fields hold (3.46 and 13.8 Gbit/s), the full sensor more than
+    // dwBitRate holds too: both saturate, never wrap.
+    Set(0, 0, 0, 0, 1);
+    EXPECT_EQ(CaptureDataRange.ConfigCaps.MinBitsPerSecond, 2147483647);
+    EXPECT_EQ(CaptureDataRange.ConfigCaps.MaxBitsPerSecond, 2147483647);
+    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.dwBitRate, 3459502080u);
     Set(0, 0, 4384, 3288, 0);
-    EXPECT_EQ(CaptureDataRange.ConfigCaps.MaxBitsPerSecond, 953106432);
-    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.dwBitRate, 1729751040u);
+    EXPECT_EQ(CaptureDataRange.ConfigCaps.MaxBitsPerSecond, 2147483647);
+    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.dwBitRate, 4294967295u);
     EXPECT_EQ(CaptureDataRange.DataRange.SampleSize, 57658368u);
 }
 

@@ -97,7 +97,7 @@ TEST_F(Intersection, ARangeThatDiffersFromThePinsIsNoMatch) {
     EXPECT_EQ(Intersect(fixed, 152).status, STATUS_NO_MATCH);
 
     std::vector<UCHAR> temporal = range_;
-    AsRange(temporal)->bTemporalCompression = 0;
+    AsRange(temporal)->bTemporalCompression = 1;
     EXPECT_EQ(Intersect(temporal, 152).status, STATUS_NO_MATCH);
 
     std::vector<UCHAR> description = range_;

@@ -380,10 +380,10 @@ TEST_F(ControlPropertySetTest, WindowSetWithoutAPinChangesTheWindow) {
               std::vector<LONG>({0, 0, 0, 4384, 32}));
 }
 
-TEST_F(ControlPropertySetTest, WindowSetWhileAPinExistsSucceedsAndChangesNothing) {
+TEST_F(ControlPropertySetTest, WindowSetWhileAPinExistsIsRefusedAndChangesNothing) {
     CreatePin();
     EXPECT_EQ(Value(45), 1);
-    ASSERT_EQ(SetWindow(1, 0, 0, 0, 0), STATUS_SUCCESS);
+    ASSERT_EQ(SetWindow(1, 0, 0, 0, 0), STATUS_INVALID_DEVICE_STATE);
     EXPECT_EQ(Value(37), 0);
     EXPECT_EQ(camera_->OutputWidth, 4384);
     pin_.reset();
