@@ -48,10 +48,6 @@ void NTAPI DestroyCameraDevice(void* record) {
     PoolFree(camera, PoolTagContext);
 }
 
-void SetFormatLock(CameraDevice* camera, ULONG value) {
-    AtomicExchange(&camera->FormatLock, value);
-}
-
 void CameraDevice::SignalFrameReady() {
     if (AttachedPin != nullptr) {
         AttachedPin->RequestProcessing();

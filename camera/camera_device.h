@@ -137,5 +137,3 @@ void SetConstructionValues(CameraDevice* camera);
 
 // The object bag's free routine: saves the settings, then frees the record.
 void NTAPI DestroyCameraDevice(void* camera);
-
-void SetFormatLock(CameraDevice* camera, ULONG value);

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "capture/capture_engine.h"
-#include "tests/driver/capture_fixture.h"
+#include "tests/support/capture_fixture.h"
 
 namespace driver_test {
 namespace {

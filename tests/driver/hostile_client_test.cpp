@@ -11,7 +11,7 @@
 #include <cstring>
 #include <random>
 
-#include "tests/driver/capture_fixture.h"
+#include "tests/support/capture_fixture.h"
 
 namespace driver_test {
 namespace {

@@ -11,7 +11,7 @@
 #include "host/nt/registry_store.h"
 #include "host/nt/threads_control.h"
 #include "platform/pool.h"
-#include "tests/driver/capture_fixture.h"
+#include "tests/support/capture_fixture.h"
 
 namespace driver_test {
 namespace {

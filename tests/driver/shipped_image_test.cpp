@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "host/loader/driver_image.h"
-#include "tests/driver/capture_fixture.h"
+#include "tests/support/capture_fixture.h"
 
 namespace driver_test {
 namespace {

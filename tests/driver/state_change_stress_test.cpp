@@ -13,7 +13,7 @@
 #include <mutex>
 #include <thread>
 
-#include "tests/driver/capture_fixture.h"
+#include "tests/support/capture_fixture.h"
 
 namespace driver_test {
 namespace {

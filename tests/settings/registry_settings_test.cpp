@@ -25,7 +25,7 @@
 #include "host/nt/registry_store.h"
 #include "pipeline/image_pipeline.h"
 #include "settings/registry_settings.h"
-#include "tests/support/driver_fixture.h"
+#include "tests/support/capture_fixture.h"
 
 namespace {
 
@@ -255,13 +255,16 @@ TEST_F(RegistrySettingsLoad, WindowIsPreClampedAsUnsignedThenSetOnce) {
     EXPECT_EQ(camera->WindowHeight, 1644);
 }
 
-TEST_F(RegistrySettingsLoad, WindowStaysWhileAPinHoldsTheFormat) {
-    Store("RoiW", 1000);
-    SetFormatLock(camera, 1);
-    ASSERT_TRUE(LoadSettings(camera));
-    EXPECT_EQ(camera->RoiW, 4384);
-    EXPECT_EQ(camera->WindowWidth, 4384);
-    SetFormatLock(camera, 0);
+// The format lock as the driver takes it: a capture pin exists.
+using RegistrySettingsWithAPin = driver_test::CaptureTest;
+
+TEST_F(RegistrySettingsWithAPin, WindowStaysWhileAPinHoldsTheFormat) {
+    ASSERT_NE(StartDevice(4384, 3288), nullptr);
+    ASSERT_EQ(CreatePin(), STATUS_SUCCESS);
+    host::RegistrySetDword(SettingsKey(), "RoiW", 1000);
+    ASSERT_TRUE(LoadSettings(camera_));
+    EXPECT_EQ(camera_->RoiW, 4384);
+    EXPECT_EQ(camera_->WindowWidth, 4384);
 }
 
 TEST_F(RegistrySettingsLoad, AttachedPipelineReceivesTheClampedValues) {

@@ -1,4 +1,4 @@
-#include "tests/driver/capture_fixture.h"
+#include "tests/support/capture_fixture.h"
 
 #include <cstring>
 
