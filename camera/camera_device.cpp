@@ -55,13 +55,12 @@ void CameraDevice::SignalFrameReady() {
 }
 
 bool CameraDevice::ReadFrame(void* buffer, bool* ok) {
-    *ok = true;
-    bool transferred = TransferFrame(this, buffer);
-    if (transferred) {
+    bool written = false;
+    *ok = TransferFrame(this, buffer, &written);
+    if (*ok) {
         ApplyStagedSettings(this);
     }
-    *ok = transferred;
-    return transferred;
+    return written;
 }
 
 void CameraDevice::GetFrameBytes(ULONG* frameBytes) {

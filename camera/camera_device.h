@@ -33,6 +33,10 @@ class CameraDeviceOperations {
 public:
     virtual void SignalFrameReady() = 0;
     virtual bool ConfigureSensor() = 0;
+    // Polls for a frame and reads it into buffer. Returns whether the
+    // buffer was written to at all (a poll that finds no frame, or fails
+    // before the frame data, leaves it as it was); *ok says whether a whole
+    // frame arrived.
     virtual bool ReadFrame(void* buffer, bool* ok) = 0;
     virtual void GetFrameBytes(ULONG* frameBytes) = 0;
     virtual void GetFrameOffset(LONG* frameOffset) = 0;

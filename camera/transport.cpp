@@ -114,7 +114,8 @@ void SendEndOfConfiguration(CameraDevice* camera) {
     WriteCommandSector(camera);
 }
 
-bool TransferFrame(CameraDevice* camera, void* buffer) {
+bool TransferFrame(CameraDevice* camera, void* buffer, bool* written) {
+    *written = false;
     if (camera->LinkHandle == nullptr) {
         return false;
     }
@@ -123,11 +124,12 @@ bool TransferFrame(CameraDevice* camera, void* buffer) {
         !ReadDisk(camera->LinkHandle, camera->StatusSector, SectorBytes)) {
         return false;
     }
-    if (camera->StatusSector[FrameReadyOffset] != 1) {
+    if (camera->StatusSector[FrameReadyOffset] != 1 ||
+        !SeekDisk(camera->LinkHandle, FrameDataOffset)) {
         return false;
     }
-    if (!SeekDisk(camera->LinkHandle, FrameDataOffset) ||
-        !ReadDisk(camera->LinkHandle, buffer, camera->FrameBytes)) {
+    *written = true;
+    if (!ReadDisk(camera->LinkHandle, buffer, camera->FrameBytes)) {
         return false;
     }
     RelaxedWrite(&camera->FrameCount, RelaxedRead(&camera->FrameCount) + 1);

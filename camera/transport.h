@@ -23,5 +23,7 @@ bool WriteSensorRegister(CameraDevice* camera, USHORT address, USHORT value);
 void SendEndOfConfiguration(CameraDevice* camera);
 
 // Reads one raw frame of FrameBytes into buffer if the status sector says a
-// frame is ready; on success counts it in FrameCount.
-bool TransferFrame(CameraDevice* camera, void* buffer);
+// frame is ready; on success counts it in FrameCount. *written says whether
+// the frame data transfer began, so the buffer may no longer hold what it
+// held.
+bool TransferFrame(CameraDevice* camera, void* buffer, bool* written);

@@ -11,6 +11,7 @@ CaptureEngine* CreateEngine(CameraDevice* camera) {
         return nullptr;
     }
     InitializeEvent(&engine->processingDone);
+    InitializeEvent(&engine->slotChanged);
     InitializeShortLock(&engine->slotLock);
     // No stream yet: the processing step takes nothing until one starts.
     engine->stopping = 1;

@@ -51,6 +51,14 @@ struct CaptureEngine {
     LONG processingActive;
     // Inside the slot section only.
     LONG slotState[RawSlotCount];
+    // What the slot now Filling held before, so that a poll that wrote
+    // nothing into it gives it back as it was; inside the slot section only.
+    LONG fillPreviousState;
+    LONG fillPreviousSequence;
+    // Set whenever the processing step gives a slot back, and by StopCapture;
+    // the capture thread clears it before it chooses a slot and waits for it
+    // when there is none it may fill.
+    Event slotChanged;
     // Written with the buffers above; each is written by the capture thread
     // only while its slot is Filling and read by the processing step only
     // while its slot is Processing.

@@ -6,17 +6,25 @@
 
 namespace {
 
+// With one slot being processed and the other holding the next frame, the
+// thread waits for the processing step to give a slot back: the camera keeps
+// its newest frame ready meanwhile.
 void CaptureOneFrame(CaptureEngine* engine, CameraDevice* device) {
+    ClearEvent(&engine->slotChanged);
     int slot = BeginFill(engine);
     if (slot == NoSlot) {
+        WaitForEvent(&engine->slotChanged);
         return;
     }
     bool ok = false;
+    bool written = false;
     if (RelaxedRead(&engine->streamState) == StreamRunning) {
-        device->ReadFrame(engine->slotBuffer[slot], &ok);
+        written = device->ReadFrame(engine->slotBuffer[slot], &ok);
     }
     LONG sequence = ok ? AtomicIncrement(&engine->framesCaptured) : 0;
-    EndFill(engine, slot, ok, sequence);
+    EndFill(engine, slot,
+            ok ? FillResult::Complete : (written ? FillResult::Torn : FillResult::Untouched),
+            sequence);
     if (ok) {
         device->SignalFrameReady();
     }
@@ -39,6 +47,7 @@ VOID NTAPI RunCaptureThread(PVOID context) {
 
 bool StartCaptureThread(CaptureEngine* engine) {
     ResetSlots(engine);
+    ClearEvent(&engine->slotChanged);
     RelaxedWrite(&engine->running, 1u);
     if (!StartSystemThread(RunCaptureThread, engine, &engine->captureThread)) {
         RelaxedWrite(&engine->running, 0u);
@@ -50,6 +59,8 @@ bool StartCaptureThread(CaptureEngine* engine) {
 
 void StopCapture(CaptureEngine* engine) {
     RelaxedWrite(&engine->running, 0u);
+    // Wakes a thread waiting for a slot, so that it sees the stop.
+    SignalEvent(&engine->slotChanged);
     engine->device->OnStopping();
     engine->device->OnStopped();
     // The thread ends after its current read.

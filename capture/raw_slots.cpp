@@ -28,13 +28,17 @@ int FindFilled(const CaptureEngine* engine, bool newest) {
     return found;
 }
 
+// A free slot, else the older of two filled ones: never the only filled
+// one, which waits for the processing step.
 int ChooseSlotToFill(const CaptureEngine* engine) {
+    int filled = 0;
     for (int slot = 0; slot < RawSlotCount; ++slot) {
         if (engine->slotState[slot] == SlotFree) {
             return slot;
         }
+        filled += engine->slotState[slot] == SlotFilled;
     }
-    return FindFilled(engine, false);
+    return filled > 1 ? FindFilled(engine, false) : NoSlot;
 }
 
 }  // namespace
@@ -43,16 +47,30 @@ int BeginFill(CaptureEngine* engine) {
     AcquireShortLock(&engine->slotLock);
     int slot = ChooseSlotToFill(engine);
     if (slot != NoSlot) {
+        engine->fillPreviousState = engine->slotState[slot];
+        engine->fillPreviousSequence = engine->slotSequence[slot];
         engine->slotState[slot] = SlotFilling;
     }
     ReleaseShortLock(&engine->slotLock);
     return slot;
 }
 
-void EndFill(CaptureEngine* engine, int slot, bool filled, LONG sequence) {
+void EndFill(CaptureEngine* engine, int slot, FillResult result, LONG sequence) {
     AcquireShortLock(&engine->slotLock);
-    engine->slotState[slot] = filled ? SlotFilled : SlotFree;
-    engine->slotSequence[slot] = sequence;
+    switch (result) {
+        case FillResult::Untouched:
+            engine->slotState[slot] = engine->fillPreviousState;
+            engine->slotSequence[slot] = engine->fillPreviousSequence;
+            break;
+        case FillResult::Torn:
+            engine->slotState[slot] = SlotFree;
+            engine->slotSequence[slot] = 0;
+            break;
+        case FillResult::Complete:
+            engine->slotState[slot] = SlotFilled;
+            engine->slotSequence[slot] = sequence;
+            break;
+    }
     ReleaseShortLock(&engine->slotLock);
 }
 
@@ -67,6 +85,7 @@ bool BeginProcessing(CaptureEngine* engine, int* slot, LONG* sequence) {
         for (int other = 0; other < RawSlotCount; ++other) {
             if (other != *slot && engine->slotState[other] == SlotFilled) {
                 engine->slotState[other] = SlotFree;  // older: dropped
+                SignalEvent(&engine->slotChanged);
             }
         }
         engine->slotState[*slot] = SlotProcessing;
@@ -79,6 +98,7 @@ bool BeginProcessing(CaptureEngine* engine, int* slot, LONG* sequence) {
 void EndProcessingSlot(CaptureEngine* engine, int slot) {
     AcquireShortLock(&engine->slotLock);
     engine->slotState[slot] = SlotFree;
+    SignalEvent(&engine->slotChanged);
     ReleaseShortLock(&engine->slotLock);
 }
 

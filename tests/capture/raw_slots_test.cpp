@@ -1,8 +1,13 @@
 // Which raw slot the capture thread fills and which one the processing step
 // takes: frames never go back in time, a slot being processed is never
-// overwritten, and a failed read frees its slot without counting. The
-// capture thread parks in every request, so each state below is exact.
+// overwritten, a frame waiting for the processing step is given up only for
+// a newer frame read whole, and a poll that finds no frame leaves every slot
+// as it was. The capture thread parks in every request, so each state below
+// is exact.
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 #include "capture/raw_slots.h"
 #include "platform/atomics.h"
@@ -77,14 +82,36 @@ TEST_F(RawSlotTest, ASlotBeingProcessedIsNeverOverwritten) {
     ExpectSlot(0, SlotFree, 1);
 
     NextFrame();
-    NextFrame();
-    ExpectSlot(0, SlotFilled, 4);
+    ExpectSlot(0, SlotFilled, 3);
     ExpectSlot(1, SlotProcessing, 2);
 
+    // The next frame waits in the camera until the conversion gives its
+    // slot back; then it goes there, next to the one that waited.
+    const uint64_t requests = pin_->Requests();
+    ASSERT_TRUE(sim_->ReleaseFrame());
+    pin_->ReleaseRequests(requests);
     EndProcessingSlot(engine_, slot);
+    pin_->WaitForRequests(requests + 1);
+    ExpectSlot(0, SlotFilled, 3);
+    ExpectSlot(1, SlotFilled, 4);
+}
+
+TEST_F(RawSlotTest, AFrameThatArrivedDuringAConversionIsDeliveredNext) {
     NextFrame();
-    ExpectSlot(0, SlotFilled, 4);
-    ExpectSlot(1, SlotFilled, 5);
+    int slot = NoSlot;
+    LONG sequence = 0;
+    ASSERT_TRUE(BeginProcessing(engine_, &slot, &sequence));
+    NextFrame();  // arrives while frame 1 is converted
+    // No frame is ready: the thread must not poll into the slot that holds
+    // frame 2, which would give it up.
+    const size_t reads = disk_->Reads();
+    pin_->ReleaseRequests(pin_->Requests());
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(disk_->Reads(), reads);
+    ExpectSlot(1, SlotFilled, 2);
+    EndProcessingSlot(engine_, slot);
+    pin_->ProcessOnce();
+    EXPECT_EQ(pin_->Sequences(), (std::vector<LONG>{2}));
 }
 
 TEST_F(RawSlotTest, WithNoFilledSlotThePreviousImageIsDeliveredAgain) {
@@ -110,18 +137,18 @@ TEST_F(RawSlotTest, ATransferThatFailsIsNotCountedNorSignalled) {
     ExpectSlot(1, SlotFilled, 2);
 }
 
-TEST_F(RawSlotTest, AFailedReadLeavesItsSlotFree) {
+TEST_F(RawSlotTest, APollWithoutAFrameLeavesEverySlotAsItWas) {
     NextFrame();
     NextFrame();
-    // No frame is ready: the thread's next attempts, into the older slot,
-    // fail. Once one has begun, pausing ends the thread after it.
+    // No frame is ready: the thread's next polls, into the older slot, find
+    // none. Once one has begun, pausing ends the thread after it.
     size_t reads = disk_->Reads();
     pin_->ReleaseRequests(pin_->Requests());
     while (disk_->Reads() == reads) {
         std::this_thread::yield();
     }
     pin_->Pause();
-    ExpectSlot(0, SlotFree, 0);
+    ExpectSlot(0, SlotFilled, 1);
     ExpectSlot(1, SlotFilled, 2);
     EXPECT_EQ(AtomicRead(&engine_->framesCaptured), 2);
     EXPECT_EQ(pin_->Requests(), 2u);
