@@ -44,6 +44,7 @@ void SetConstructionValues(CameraDevice* camera) {
 
 void NTAPI DestroyCameraDevice(void* record) {
     CameraDevice* camera = static_cast<CameraDevice*>(record);
+    camera->CloseLink();
     camera->SaveSettings();
     PoolFree(camera, PoolTagContext);
 }

@@ -139,5 +139,6 @@ CameraDevice* AllocateCameraDevice(KSDEVICE* device);
 // The construction values, set once the record is the device's context.
 void SetConstructionValues(CameraDevice* camera);
 
-// The object bag's free routine: saves the settings, then frees the record.
+// The object bag's free routine: closes the link if a stream left it open,
+// saves the settings, then frees the record.
 void NTAPI DestroyCameraDevice(void* camera);

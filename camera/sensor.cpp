@@ -243,7 +243,8 @@ bool CameraDevice::ConfigureSensor() {
     SendEndOfConfiguration(this);
     ComputeBayerPhase(this);
     AtomicExchange(&PendingChanges, PendingAfterConfiguration);
-    CloseLink();
+    // The link stays open for the stream's capture thread: frames come from
+    // the camera just configured, whatever disks come and go meanwhile.
     return true;
 }
 

@@ -32,14 +32,14 @@ void CaptureOneFrame(CaptureEngine* engine, CameraDevice* device) {
 
 // The camera answers at once when no frame is ready, so the loop polls it
 // without a pause; a failed read is followed by the next attempt.
+// The thread reads through the link the stream's start opened and
+// configured; the stream's teardown closes it.
 VOID NTAPI RunCaptureThread(PVOID context) {
     auto* engine = static_cast<CaptureEngine*>(context);
     CameraDevice* device = engine->device;
-    device->OpenLink();
     while (RelaxedRead(&engine->running) != 0) {
         CaptureOneFrame(engine, device);
     }
-    device->CloseLink();
     ExitSystemThread();
 }
 

@@ -88,7 +88,11 @@ NTSTATUS StartStream(CameraDevice* camera) {
     if (!camera->ConfigureSensor()) {
         return STATUS_INVALID_DEVICE_STATE;
     }
-    return StartConfiguredStream(engine, pipeline, width, height);
+    NTSTATUS status = StartConfiguredStream(engine, pipeline, width, height);
+    if (!NT_SUCCESS(status)) {
+        camera->CloseLink();
+    }
+    return status;
 }
 
 void PauseStream(CaptureEngine* engine) {
