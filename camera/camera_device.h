@@ -58,6 +58,11 @@ protected:
 struct CameraDevice final : CameraDeviceOperations {
     KSDEVICE* Device;
     PDEVICE_OBJECT PhysicalDeviceObject;
+    // What the device publishes (driver/descriptors.h), set at device add:
+    // the filter descriptor its factory registers and the data range that
+    // SetReadoutWindow keeps at the window's size, under PipelineLock.
+    const KSFILTER_DESCRIPTOR* FilterDescriptor;
+    KS_DATARANGE_VIDEO* AdvertisedRange;
 
     // The settings block: what the registry keeps and the property set shows.
     ULONG Timeout;

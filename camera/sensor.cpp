@@ -185,7 +185,8 @@ void StoreReadoutWindow(CameraDevice* camera, LONG x, LONG y, LONG width, LONG h
     RelaxedWrite(&camera->WindowHeight, windowHeight);
     RelaxedWrite(&camera->OutputWidth, windowWidth & ~7);
     RelaxedWrite(&camera->OutputHeight, windowHeight);
-    UpdateDataRange(static_cast<ULONG>(windowWidth & ~7), static_cast<ULONG>(windowHeight));
+    UpdateDataRange(camera->AdvertisedRange, static_cast<ULONG>(windowWidth & ~7),
+                    static_cast<ULONG>(windowHeight));
 }
 
 }  // namespace

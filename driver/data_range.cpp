@@ -20,9 +20,9 @@ ULONGLONG BitsPerSecond(ULONG pixels, ULONGLONG limit) {
 
 }  // namespace
 
-// Full-sensor values until the first device sets its window; both bit rates
-// are saturated, as UpdateDataRange computes them.
-KS_DATARANGE_VIDEO CaptureDataRange = {
+// Full-sensor values until the device sets its window; both bit rates are
+// saturated, as UpdateDataRange computes them.
+const KS_DATARANGE_VIDEO CaptureDataRangeTemplate = {
     // DataRange
     {{
         sizeof(KS_DATARANGE_VIDEO),  // FormatSize
@@ -88,15 +88,15 @@ KS_DATARANGE_VIDEO CaptureDataRange = {
     },
 };
 
-void UpdateDataRange(ULONG width, ULONG height) {
+void UpdateDataRange(KS_DATARANGE_VIDEO* range, ULONG width, ULONG height) {
     const ULONG pixels = width * height;
     const LONG bitsPerSecond = static_cast<LONG>(BitsPerSecond(pixels, LargestLong));
     const LONG signedWidth = static_cast<LONG>(width);
     const LONG signedHeight = static_cast<LONG>(height);
-    KS_VIDEO_STREAM_CONFIG_CAPS& caps = CaptureDataRange.ConfigCaps;
-    KS_VIDEOINFOHEADER& info = CaptureDataRange.VideoInfoHeader;
+    KS_VIDEO_STREAM_CONFIG_CAPS& caps = range->ConfigCaps;
+    KS_VIDEOINFOHEADER& info = range->VideoInfoHeader;
 
-    CaptureDataRange.DataRange.SampleSize = pixels * 4;
+    range->DataRange.SampleSize = pixels * 4;
     caps.InputSize = {signedWidth, signedHeight};
     caps.MinCroppingSize = caps.MaxCroppingSize = {signedWidth, signedHeight};
     caps.MinOutputSize = caps.MaxOutputSize = {signedWidth, signedHeight};

@@ -1,12 +1,13 @@
 // The capture pin's one advertised data range: uncompressed RGB32, bottom-up,
-// in the VideoInfo layout, at the size of the current output window. One
-// record shared by every device; the last window set on any device defines it.
+// in the VideoInfo layout, at the size of the device's output window. Each
+// device advertises its own copy (driver/descriptors.h), made from this
+// read-only template at full-sensor size.
 #pragma once
 
 #include "platform/kernel.h"
 
-extern KS_DATARANGE_VIDEO CaptureDataRange;
+extern const KS_DATARANGE_VIDEO CaptureDataRangeTemplate;
 
-// Rewrites the size, rate and interval fields for an output of width x height
-// pixels; every product in 32-bit arithmetic, as the range has always carried.
-void UpdateDataRange(ULONG width, ULONG height);
+// Rewrites the size, rate and interval fields of a device's range for an
+// output of width x height pixels.
+void UpdateDataRange(KS_DATARANGE_VIDEO* range, ULONG width, ULONG height);

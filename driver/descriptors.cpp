@@ -1,12 +1,13 @@
-// The descriptors of the capture filter and its one pin, as const tables.
-// Only the data range (driver/data_range.cpp) is writable; pin creation edits
-// the pin's own copies of its descriptor and framing.
+// The descriptors of the capture filter and its one pin, as const tables,
+// and the copies each device publishes. Pin creation edits the pin's own
+// copies of its descriptor and framing.
 #include "driver/descriptors.h"
 
 #include "driver/data_range.h"
 #include "driver/filter.h"
 #include "driver/format_negotiation.h"
 #include "driver/pin.h"
+#include "platform/pool.h"
 #include "settings/control_property_set.h"
 
 namespace {
@@ -68,8 +69,9 @@ const KSALLOCATOR_FRAMING_EX CapturePinFraming = {
     }},
 };
 
+// The template's range, replaced by the device's own in each copy.
 const PKSDATARANGE CapturePinDataRanges[] = {
-    &CaptureDataRange.DataRange,
+    const_cast<PKSDATARANGE>(&CaptureDataRangeTemplate.DataRange),
 };
 
 const GUID CapturePinCategory = {STATIC_PINNAME_VIDEO_CAPTURE};
@@ -126,3 +128,22 @@ const KSFILTER_DESCRIPTOR CaptureFilterDescriptor = {
     nullptr,                                // Connections
     nullptr,                                // ComponentId
 };
+
+PublishedDescriptors* CreatePublishedDescriptors() {
+    auto* published = static_cast<PublishedDescriptors*>(
+        PoolAllocate(sizeof(PublishedDescriptors), PoolTagContext));
+    if (published == nullptr) {
+        return nullptr;
+    }
+    published->dataRange = CaptureDataRangeTemplate;
+    published->dataRanges[0] = &published->dataRange.DataRange;
+    published->pin = CapturePinDescriptors[0];
+    published->pin.PinDescriptor.DataRanges = published->dataRanges;
+    published->filter = CaptureFilterDescriptor;
+    published->filter.PinDescriptors = &published->pin;
+    return published;
+}
+
+void NTAPI FreePublishedDescriptors(void* descriptors) {
+    PoolFree(descriptors, PoolTagContext);
+}

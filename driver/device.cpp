@@ -13,12 +13,13 @@ namespace {
 // The filter factory's reference string, as applications' paths name it.
 constexpr WCHAR GlobalReference[] = KERNEL_TEXT("GLOBAL");
 
-// Holding the device mutex. The factory goes away when the device stops.
-NTSTATUS CreateCaptureFilterFactory(KSDEVICE* device) {
+// Holding the device mutex. The factory, of the device's own descriptors,
+// goes away when the device stops.
+NTSTATUS CreateCaptureFilterFactory(KSDEVICE* device, CameraDevice* camera) {
     WCHAR reference[sizeof(GlobalReference) / sizeof(WCHAR)];
     __builtin_memcpy(reference, GlobalReference, sizeof(GlobalReference));
     AcquireDevice(device);
-    NTSTATUS status = CreateFilterFactory(device, &CaptureFilterDescriptor, reference);
+    NTSTATUS status = CreateFilterFactory(device, camera->FilterDescriptor, reference);
     ReleaseDevice(device);
     return status;
 }
@@ -68,13 +69,28 @@ extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRI
     return KsInitializeDriver(driverObject, registryPath, &CaptureDeviceDescriptor);
 }
 
+// The descriptors go into the bag first, so that they outlive the camera
+// device, whose release saves the settings.
 NTSTATUS NTAPI DeviceAdd(PKSDEVICE device) {
+    PublishedDescriptors* published = CreatePublishedDescriptors();
+    if (published == nullptr) {
+        return STATUS_INSUFFICIENT_RESOURCES;
+    }
+    AcquireDevice(device);
+    NTSTATUS status = AddToObjectBag(device->Bag, published, FreePublishedDescriptors);
+    ReleaseDevice(device);
+    if (!NT_SUCCESS(status)) {
+        FreePublishedDescriptors(published);
+        return status;
+    }
     CameraDevice* camera = AllocateCameraDevice(device);
     if (camera == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
+    camera->FilterDescriptor = &published->filter;
+    camera->AdvertisedRange = &published->dataRange;
     AcquireDevice(device);
-    NTSTATUS status = AddToObjectBag(device->Bag, camera, DestroyCameraDevice);
+    status = AddToObjectBag(device->Bag, camera, DestroyCameraDevice);
     ReleaseDevice(device);
     if (!NT_SUCCESS(status)) {
         DestroyCameraDevice(camera);
@@ -93,7 +109,7 @@ NTSTATUS NTAPI DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOUR
     if (device->Started || camera == nullptr) {
         return STATUS_SUCCESS;
     }
-    if (!NT_SUCCESS(CreateCaptureFilterFactory(device))) {
+    if (!NT_SUCCESS(CreateCaptureFilterFactory(device, camera))) {
         return STATUS_SUCCESS;
     }
     CreateCaptureEngine(device, camera);

@@ -78,12 +78,12 @@ using WindowLock = driver_test::CaptureTest;
 TEST_F(WindowLock, NothingChangesWhileAPinHoldsTheFormat) {
     ASSERT_NE(StartDevice(640, 480, 8, 8), nullptr);
     const Window before = Stored(camera_);
-    const ULONG sampleSize = CaptureDataRange.DataRange.SampleSize;
+    const ULONG sampleSize = camera_->AdvertisedRange->DataRange.SampleSize;
     ASSERT_EQ(CreatePin(), STATUS_SUCCESS);
     EXPECT_FALSE(SetReadoutWindow(camera_, 0, 0, 100, 100, 0));
     EXPECT_FALSE(SetReadoutWindow(camera_, 0, 0, 0, 0, 2));
     EXPECT_EQ(Stored(camera_), before);
-    EXPECT_EQ(CaptureDataRange.DataRange.SampleSize, sampleSize);
+    EXPECT_EQ(camera_->AdvertisedRange->DataRange.SampleSize, sampleSize);
     pin_.reset();
     EXPECT_TRUE(SetReadoutWindow(camera_, 0, 0, 100, 100, 0));
     EXPECT_EQ(Stored(camera_), (Window{0, 0, 0, 100, 100, 100, 100, 96}));
@@ -91,7 +91,7 @@ TEST_F(WindowLock, NothingChangesWhileAPinHoldsTheFormat) {
 
 TEST_F(WindowTest, TheDataRangeDescribesTheOutput) {
     Set(0, 0, 1000, 500, 0);
-    const KS_DATARANGE_VIDEO& range = CaptureDataRange;
+    const KS_DATARANGE_VIDEO& range = *camera_->AdvertisedRange;
     const KS_VIDEO_STREAM_CONFIG_CAPS& caps = range.ConfigCaps;
     const KS_VIDEOINFOHEADER& info = range.VideoInfoHeader;
     EXPECT_EQ(range.DataRange.SampleSize, 2000000u);
@@ -129,23 +129,23 @@ TEST_F(WindowTest, TheDataRangeDescribesTheOutput) {
 
 TEST_F(WindowTest, TheDataRangeFollowsModesAndRoundsWidthsToEight) {
     Set(0, 0, 0, 0, 2);
-    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.bmiHeader.biSizeImage, 3603648u);
-    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.bmiHeader.biWidth, 1096);
-    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.bmiHeader.biHeight, 822);
+    EXPECT_EQ(camera_->AdvertisedRange->VideoInfoHeader.bmiHeader.biSizeImage, 3603648u);
+    EXPECT_EQ(camera_->AdvertisedRange->VideoInfoHeader.bmiHeader.biWidth, 1096);
+    EXPECT_EQ(camera_->AdvertisedRange->VideoInfoHeader.bmiHeader.biHeight, 822);
     Set(0, 0, 1001, 100, 0);
-    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.bmiHeader.biWidth, 1000);
-    EXPECT_EQ(CaptureDataRange.ConfigCaps.InputSize.cx, 1000);
+    EXPECT_EQ(camera_->AdvertisedRange->VideoInfoHeader.bmiHeader.biWidth, 1000);
+    EXPECT_EQ(camera_->AdvertisedRange->ConfigCaps.InputSize.cx, 1000);
     // Half-size and full-sensor streams carry more bits per second than the
     // LONG fields hold (3.46 and 13.8 Gbit/s), the full sensor more than
     // dwBitRate holds too: both saturate, never wrap.
     Set(0, 0, 0, 0, 1);
-    EXPECT_EQ(CaptureDataRange.ConfigCaps.MinBitsPerSecond, 2147483647);
-    EXPECT_EQ(CaptureDataRange.ConfigCaps.MaxBitsPerSecond, 2147483647);
-    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.dwBitRate, 3459502080u);
+    EXPECT_EQ(camera_->AdvertisedRange->ConfigCaps.MinBitsPerSecond, 2147483647);
+    EXPECT_EQ(camera_->AdvertisedRange->ConfigCaps.MaxBitsPerSecond, 2147483647);
+    EXPECT_EQ(camera_->AdvertisedRange->VideoInfoHeader.dwBitRate, 3459502080u);
     Set(0, 0, 4384, 3288, 0);
-    EXPECT_EQ(CaptureDataRange.ConfigCaps.MaxBitsPerSecond, 2147483647);
-    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.dwBitRate, 4294967295u);
-    EXPECT_EQ(CaptureDataRange.DataRange.SampleSize, 57658368u);
+    EXPECT_EQ(camera_->AdvertisedRange->ConfigCaps.MaxBitsPerSecond, 2147483647);
+    EXPECT_EQ(camera_->AdvertisedRange->VideoInfoHeader.dwBitRate, 4294967295u);
+    EXPECT_EQ(camera_->AdvertisedRange->DataRange.SampleSize, 57658368u);
 }
 
 }  // namespace

@@ -29,7 +29,10 @@ TEST_F(DriverTest, DeviceAddSetsTheConstructionValues) {
     KSDEVICE* device = LastDevice().Ks();
     EXPECT_EQ(camera->Device, device);
     EXPECT_EQ(camera->PhysicalDeviceObject, device->PhysicalDeviceObject);
-    EXPECT_EQ(LastDevice().BagSize(), 1u);
+    // The device's published descriptors and the CameraDevice.
+    EXPECT_EQ(LastDevice().BagSize(), 2u);
+    EXPECT_EQ(camera->FilterDescriptor->PinDescriptors[0].PinDescriptor.DataRanges[0],
+              &camera->AdvertisedRange->DataRange);
 
     EXPECT_EQ(camera->Timeout, 3000u);
     EXPECT_EQ(camera->Exposure, 0);
@@ -73,13 +76,14 @@ TEST_F(DriverTest, DeviceAddSetsTheConstructionValues) {
         ASSERT_EQ(byte, 0);
     }
     // The first device add replaces the initial intervals of the data range.
-    EXPECT_EQ(CaptureDataRange.ConfigCaps.MinFrameInterval, 333333);
-    EXPECT_EQ(CaptureDataRange.VideoInfoHeader.AvgTimePerFrame, 333333);
+    EXPECT_EQ(camera->AdvertisedRange->ConfigCaps.MinFrameInterval, 333333);
+    EXPECT_EQ(camera->AdvertisedRange->VideoInfoHeader.AvgTimePerFrame, 333333);
 }
 
 TEST_F(DriverTest, RemovalFreesTheCameraDevice) {
     ASSERT_NE(AddDevice(), nullptr);
-    EXPECT_EQ(host::PoolStatsForTag(PoolTagContext).liveAllocations, 1u);
+    // The CameraDevice and the descriptors the device publishes.
+    EXPECT_EQ(host::PoolStatsForTag(PoolTagContext).liveAllocations, 2u);
     LastDevice().Remove();
     EXPECT_EQ(host::PoolStatsForTag(PoolTagContext).liveAllocations, 0u);
     EXPECT_EQ(LastDevice().Ks()->Context, nullptr);

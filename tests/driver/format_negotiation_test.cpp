@@ -294,5 +294,36 @@ TEST_F(ConnectionFormat, AChangeWhileRunningIsRefusedAndDeliveryGoesOn) {
     EXPECT_EQ(buffer->header.DataUsed, ImageSize);
 }
 
+// Two cameras of different windows: each device advertises and negotiates
+// its own size, the first device's range untouched by the second's window.
+using TwoDevices = CaptureTest;
+
+TEST_F(TwoDevices, EachAdvertisesAndNegotiatesItsOwnWindow) {
+    AttachCamera();
+    AttachCamera();
+    ASSERT_NE(StartDevice(160, 48), nullptr);
+    ASSERT_NE(StartDevice(320, 64), nullptr);
+    const GUID capture = {STATIC_KSCATEGORY_CAPTURE};
+    std::vector<std::string> paths = client::FindFilters(capture);
+    ASSERT_EQ(paths.size(), 2u);
+    const LONG widths[] = {160, 320};
+    const LONG heights[] = {48, 64};
+    std::vector<std::unique_ptr<client::Filter>> filters(2);
+    std::vector<std::unique_ptr<client::Pin>> pins(2);
+    for (size_t i = 0; i < 2; ++i) {
+        ASSERT_EQ(client::Filter::Open(paths[i], &filters[i]), STATUS_SUCCESS);
+        std::vector<UCHAR> range = PinRange(*filters[i]);
+        EXPECT_EQ(HeaderAt(range, 208)->bmiHeader.biWidth, widths[i]) << "device " << i;
+        std::vector<UCHAR> format = ProposedFormat(*filters[i]);
+        ASSERT_EQ(format.size(), sizeof(KS_DATAFORMAT_VIDEOINFOHEADER));
+        EXPECT_EQ(FormatHeader(format)->bmiHeader.biWidth, widths[i]) << "device " << i;
+        EXPECT_EQ(FormatHeader(format)->bmiHeader.biHeight, heights[i]) << "device " << i;
+        ASSERT_EQ(
+            filters[i]->CreatePin(0, format.data(), static_cast<ULONG>(format.size()), &pins[i]),
+            STATUS_SUCCESS)
+            << "device " << i;
+    }
+}
+
 }  // namespace
 }  // namespace driver_test

@@ -39,7 +39,7 @@ TEST_F(DeviceStart, PublishesOneFilterUnderBothCategoriesAndMakesTheEngine) {
     ASSERT_EQ(client::FindFilters(CaptureCategory).size(), 1u);
     EXPECT_NE(client::FindFilters(CaptureCategory)[0].find("GLOBAL"), std::string::npos);
     EXPECT_NE(camera_->CaptureEngine, nullptr);
-    EXPECT_EQ(LastDevice().BagSize(), 2u);  // the CameraDevice and the engine
+    EXPECT_EQ(LastDevice().BagSize(), 3u);  // descriptors, the CameraDevice and the engine
 }
 
 TEST_F(DeviceStart, LoadsTheStoredWindow) {
@@ -55,7 +55,7 @@ TEST_F(DeviceStart, ASecondStartMakesNeitherFactoryNorEngine) {
     EXPECT_EQ(LastDevice().Start(), STATUS_SUCCESS);
     EXPECT_EQ(client::FindFilters(CaptureCategory).size(), 1u);
     EXPECT_EQ(camera_->CaptureEngine, engine);
-    EXPECT_EQ(LastDevice().BagSize(), 2u);
+    EXPECT_EQ(LastDevice().BagSize(), 3u);
 }
 
 TEST_F(DeviceStart, AStartAfterAStopMakesANewFactoryAndEngine) {
@@ -66,7 +66,7 @@ TEST_F(DeviceStart, AStartAfterAStopMakesANewFactoryAndEngine) {
     EXPECT_EQ(LastDevice().Start(), STATUS_SUCCESS);
     EXPECT_EQ(client::FindFilters(CaptureCategory).size(), 1u);
     EXPECT_NE(camera_->CaptureEngine, first);
-    EXPECT_EQ(LastDevice().BagSize(), 3u);  // the first engine stays until removal
+    EXPECT_EQ(LastDevice().BagSize(), 4u);  // the first engine stays until removal
 }
 
 TEST_F(DeviceStart, WithoutAnEngineTheDeviceCannotStream) {
@@ -157,7 +157,8 @@ TEST_F(PinLife, AFailedDescriptorCopyFailsTheCreateAndUnlocksTheWindow) {
     host::ClearPoolFaults();
     EXPECT_EQ(pin_, nullptr);
     EXPECT_EQ(camera_->FormatLock, 0u);
-    EXPECT_EQ(host::PoolStatsForTag(PoolTagContext).liveAllocations, 3u);  // device, engine, filter
+    // Descriptors, device, engine, filter.
+    EXPECT_EQ(host::PoolStatsForTag(PoolTagContext).liveAllocations, 4u);
 }
 
 TEST_F(PinLife, TheFramingAsksForTwoFramesOfTheImageSize) {

@@ -1,7 +1,8 @@
 // What only the shipped image can show: it runs away from the base it was
-// linked at, and what it declares const (descriptors, dispatch tables) is
-// read-only as on Windows, so a write into it is a bug check naming the
-// image. These run on the loaded diskcam.sys alone.
+// linked at, and what it declares const (dispatch tables, automation tables,
+// descriptor templates) is read-only as on Windows, so a write into it is a
+// bug check naming the image; the descriptors a device publishes are its own
+// copies in the pool. These run on the loaded diskcam.sys alone.
 #include <gtest/gtest.h>
 
 #include "host/loader/driver_image.h"
@@ -24,19 +25,21 @@ protected:
     const host::DriverImage& Image() const { return *module_->Image(); }
 };
 
-TEST_F(ShippedImage, RunsAwayFromItsPreferredBaseWithItsDescriptorsInside) {
+TEST_F(ShippedImage, RunsAwayFromItsPreferredBaseWithItsTablesInside) {
     EXPECT_NE(Image().Base(), Image().PreferredBase());
     const KSFILTER_DESCRIPTOR* descriptor = filter_->Kernel()->Descriptor;
-    EXPECT_TRUE(Image().Contains(descriptor));
-    EXPECT_TRUE(Image().Contains(descriptor->PinDescriptors));
-    EXPECT_TRUE(Image().Contains(
-        reinterpret_cast<const void*>(descriptor->PinDescriptors[0].Dispatch->Process)));
-    EXPECT_STREQ(Image().SectionName(descriptor), ".rdata");
+    EXPECT_FALSE(Image().Contains(descriptor));
+    EXPECT_FALSE(Image().Contains(descriptor->PinDescriptors[0].PinDescriptor.DataRanges[0]));
+    const KSPIN_DISPATCH* dispatch = descriptor->PinDescriptors[0].Dispatch;
+    EXPECT_STREQ(Image().SectionName(dispatch), ".rdata");
+    EXPECT_STREQ(Image().SectionName(descriptor->AutomationTable), ".rdata");
+    EXPECT_STREQ(Image().SectionName(reinterpret_cast<const void*>(dispatch->Process)), ".text");
 }
 
-TEST_F(ShippedImage, AWriteIntoItsFilterDescriptorIsABugCheck) {
-    auto* descriptor = const_cast<KSFILTER_DESCRIPTOR*>(filter_->Kernel()->Descriptor);
-    EXPECT_DEATH(descriptor->Flags = 1,
+TEST_F(ShippedImage, AWriteIntoItsPinDispatchTableIsABugCheck) {
+    auto* dispatch =
+        const_cast<KSPIN_DISPATCH*>(filter_->Kernel()->Descriptor->PinDescriptors[0].Dispatch);
+    EXPECT_DEATH(dispatch->Process = nullptr,
                  "host kernel bug check: write to read-only memory at 0x[0-9a-f]+, address "
                  "0x[0-9a-f]+ \\(diskcam\\.sys\\+0x[0-9a-f]+ in \\.rdata\\)");
 }
