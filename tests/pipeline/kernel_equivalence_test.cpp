@@ -1,7 +1,9 @@
 // The SSE2 kernels store exactly the bytes of their scalar references: random
-// raw frames, every width from 1 to 72 and a few large ones, odd and even
-// heights, every Bayer phase and out-of-range ones, gains from 0 to far beyond
-// 16 bits, and matrices from neutral to extreme on both accumulator paths.
+// raw frames, every width from 1 to 72 and a few large ones, heights from 1
+// (windows narrower than a vector in both directions) to odd and even ones
+// above it, every Bayer phase and out-of-range ones, gains from 0 to far
+// beyond 16 bits, and matrices from neutral to extreme on both accumulator
+// paths.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -91,7 +93,7 @@ TEST(PipelineKernelEquivalence, EveryKernelMatchesItsReference) {
         widths.push_back(width);
     }
     for (ULONG width : widths) {
-        for (ULONG height : {3u, 10u, 11u}) {
+        for (ULONG height : {1u, 2u, 3u, 7u, 10u, 11u}) {
             Window window(width, height);
             window.FillRaw(random);
             window.Load();
