@@ -35,6 +35,12 @@ public:
     KS_VIDEOINFOHEADER videoInfo;       // the connection format's header, 88 bytes at most
     bool acquired;                      // the pin holds the device's ImagePipeline
     ULONG destStride;                   // bytes per row in the client's buffer; 0 when not set
+    // The device's window as the pin was created with it (the window stays
+    // so while the pin exists): what the copy into client buffers plans
+    // from, whatever later paths do to the device's fields.
+    LONG outputWidth;
+    LONG outputHeight;
+    LONG windowWidth;
 };
 
 // The pin's processing: converts a filled raw slot and delivers the

@@ -21,11 +21,10 @@ struct RowCopy {
 };
 
 RowCopy PlanCopy(const CapturePin* pin) {
-    const CameraDevice* camera = pin->device;
     RowCopy copy;
-    const LONG outputWidth = RelaxedRead(&camera->OutputWidth);
-    const LONG outputHeight = RelaxedRead(&camera->OutputHeight);
-    const LONG windowWidth = RelaxedRead(&camera->WindowWidth);
+    const LONG outputWidth = pin->outputWidth;
+    const LONG outputHeight = pin->outputHeight;
+    const LONG windowWidth = pin->windowWidth;
     copy.rowBytes = outputWidth > 0 ? static_cast<ULONG>(outputWidth) * 4 : 0;
     copy.rows = outputHeight > 0 ? static_cast<ULONG>(outputHeight) : 0;
     copy.sourcePitch = windowWidth > 0 ? static_cast<ULONG>(windowWidth) * 4 : 0;

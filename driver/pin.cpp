@@ -33,10 +33,14 @@ CapturePin* AllocateCapturePin(KSPIN* pin, CameraDevice* camera) {
 // not see its geometry change when another closes. FormatLock counts them.
 // The count goes up under PipelineLock, which SetReadoutWindow holds from
 // its check of the count to its last write, so a window set on another
-// filter is either whole before the pin exists or refused.
-void LockWindow(CameraDevice* camera) {
+// filter is either whole before the pin exists or refused; the pin takes
+// the window it locked.
+void LockWindow(CameraDevice* camera, CapturePin* capturePin) {
     AcquirePassiveLock(&camera->PipelineLock);
     AtomicIncrement(&camera->FormatLock);
+    capturePin->outputWidth = RelaxedRead(&camera->OutputWidth);
+    capturePin->outputHeight = RelaxedRead(&camera->OutputHeight);
+    capturePin->windowWidth = RelaxedRead(&camera->WindowWidth);
     ReleasePassiveLock(&camera->PipelineLock);
 }
 
@@ -106,7 +110,7 @@ NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP) {
     if (capturePin == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
-    LockWindow(camera);
+    LockWindow(camera, capturePin);
     NTSTATUS status = AddToObjectBag(pin->Bag, capturePin, FreeCapturePin);
     if (!NT_SUCCESS(status)) {
         FreeCapturePin(capturePin);

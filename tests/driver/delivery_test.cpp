@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "capture/capture_engine.h"
+#include "platform/atomics.h"
 #include "tests/support/capture_fixture.h"
 
 namespace driver_test {
@@ -154,6 +155,24 @@ TEST_F(Delivery, WithoutANewRawFrameTheLastImageComesAgain) {
     EXPECT_EQ(sim_->FramesRead(), 1u);
     EXPECT_EQ(again->header.DataUsed, ImageSize);
     EXPECT_EQ(again->data, first->data);
+}
+
+// The copy plans from the window the pin was created with: a path that
+// changed the device's fields behind the lock cannot make it read past the
+// converted frame or deliver a wrong size.
+TEST_F(Delivery, TheCopyPlansFromThePinsWindowNotTheDevicesFields) {
+    Run();
+    const LONG saved[] = {camera_->OutputWidth, camera_->OutputHeight, camera_->WindowWidth};
+    RelaxedWrite(&camera_->OutputWidth, 4384);
+    RelaxedWrite(&camera_->OutputHeight, 3288);
+    RelaxedWrite(&camera_->WindowWidth, 4384);
+    std::unique_ptr<client::StreamBuffer> buffer = Capture();
+    RelaxedWrite(&camera_->OutputWidth, saved[0]);
+    RelaxedWrite(&camera_->OutputHeight, saved[1]);
+    RelaxedWrite(&camera_->WindowWidth, saved[2]);
+    ASSERT_NE(buffer, nullptr);
+    EXPECT_EQ(buffer->header.DataUsed, ImageSize);
+    ExpectBottomUp(buffer->data, ConvertedFrame(), RowBytes, Rows);
 }
 
 TEST_F(Delivery, AShortBufferGetsTheWholeRowsThatFit) {
