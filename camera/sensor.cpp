@@ -134,12 +134,9 @@ void ApplyReadMode(CameraDevice* camera) {
         return;
     }
     RelaxedWrite(&camera->ReadModeShadow, mode);
-    ULONG phase = ComputeBayerPhase(camera);
-    // Runs on the capture thread, which exists only while the pipeline is
-    // attached and streaming: no detach can race with it.
-    if (camera->ImagePipeline != nullptr) {
-        SetBayerPhase(camera->ImagePipeline, static_cast<LONG>(phase));
-    }
+    // For the frames read from now on; each raw slot keeps the phase its
+    // frame was read with, and the conversion takes it from there.
+    ComputeBayerPhase(camera);
 }
 
 struct ChannelGain {

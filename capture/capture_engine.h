@@ -63,6 +63,10 @@ struct CaptureEngine {
     // only while its slot is Filling and read by the processing step only
     // while its slot is Processing.
     UCHAR* slotBuffer[RawSlotCount];
+    // The Bayer phase the sensor read each slot's frame with, which the
+    // conversion uses: a flip change reaches the sensor only after the frame
+    // read before it. Accessed like the slot's buffer.
+    LONG slotPhase[RawSlotCount];
     // Non-zero while the capture thread is to go on; state changes write it,
     // the thread polls it once per frame (relaxed).
     ULONG running;

@@ -18,8 +18,14 @@ void CaptureOneFrame(CaptureEngine* engine, CameraDevice* device) {
     }
     bool ok = false;
     bool written = false;
+    // The phase in force for this read; the apply after it may change it
+    // for the next frame.
+    const LONG phase = static_cast<LONG>(RelaxedRead(&device->BayerPhase));
     if (RelaxedRead(&engine->streamState) == StreamRunning) {
         written = device->ReadFrame(engine->slotBuffer[slot], &ok);
+    }
+    if (ok) {
+        engine->slotPhase[slot] = phase;
     }
     LONG sequence = ok ? AtomicIncrement(&engine->framesCaptured) : 0;
     EndFill(engine, slot,

@@ -12,6 +12,7 @@ void ConvertSlot(CaptureEngine* engine, int slot) {
     LONG stride = 0;
     engine->device->GetFrameOffset(&offset);
     engine->device->GetFrameStride(&stride);
+    SetBayerPhase(engine->pipeline, engine->slotPhase[slot]);
     ConvertFrame(engine->pipeline, engine->slotBuffer[slot], static_cast<ULONG>(offset),
                  static_cast<ULONG>(stride));
 }

@@ -33,20 +33,25 @@ protected:
     ImagePipeline* pipeline_ = nullptr;
 };
 
-TEST_F(PipelineLinkTest, AnAppliedFlipPushesThePhase) {
+// The flip applies to frames read after it: the camera's phase follows at
+// once, the pipeline's is set per frame from the slot it converts.
+TEST_F(PipelineLinkTest, AnAppliedFlipChangesThePhaseOfLaterFramesOnly) {
     SetReadoutWindow(camera_, 0, 1, 64, 64, 0);
     ASSERT_TRUE(camera_->ConfigureSensor());
     ASSERT_NE(camera_->OpenLink(), nullptr);
+    EXPECT_EQ(camera_->BayerPhase, 1u);
+    const LONG pipelinePhase = pipeline_->bayerPhase;
     camera_->FlipV = 1;
     camera_->PendingChanges = PendingFlip;
     camera_->ApplyPendingChanges(false);
     EXPECT_EQ(camera_->BayerPhase, 0u);  // odd first row, then flipped back
-    EXPECT_EQ(pipeline_->bayerPhase, 0);
+    EXPECT_EQ(pipeline_->bayerPhase, pipelinePhase);
 
     camera_->FlipV = 0;
     camera_->PendingChanges = PendingFlip;
     camera_->ApplyPendingChanges(false);
-    EXPECT_EQ(pipeline_->bayerPhase, 1);
+    EXPECT_EQ(camera_->BayerPhase, 1u);
+    EXPECT_EQ(pipeline_->bayerPhase, pipelinePhase);
     camera_->CloseLink();
 }
 

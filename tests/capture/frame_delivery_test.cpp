@@ -5,7 +5,9 @@
 
 #include <vector>
 
+#include "camera/camera_device.h"
 #include "pipeline/image_pipeline.h"
+#include "platform/atomics.h"
 #include "sim/scene.h"
 #include "tests/capture/engine_fixture.h"
 
@@ -84,6 +86,20 @@ protected:
         EXPECT_NE(expected, std::vector<uint8_t>(expected.size(), 0));
     }
 
+    // The pin's image of the frame now in slot `slot`, converted with the
+    // camera's current phase, bottom-up.
+    std::vector<uint8_t> ExpectedImage(int slot) {
+        std::vector<uint8_t> raw(engine_->slotBuffer[slot],
+                                 engine_->slotBuffer[slot] + Width * Height);
+        std::vector<uint8_t> converted = Convert(camera_, raw, Width, Height);
+        std::vector<uint8_t> expected;
+        for (int row = Height - 1; row >= 0; --row) {
+            const uint8_t* start = converted.data() + size_t(row) * Width * 4;
+            expected.insert(expected.end(), start, start + OutputWidth * 4);
+        }
+        return expected;
+    }
+
     // A width that is not a multiple of 8: 96 pixels of each row are delivered.
     static constexpr int Width = 100;
     static constexpr int Height = 100;
@@ -98,6 +114,49 @@ TEST_F(FrameDeliveryTest, AFrameAtTheSensorOriginReachesThePinBottomUp) {
 TEST_F(FrameDeliveryTest, AnOddOriginIsConvertedWithItsBayerPhase) {
     DeliverOneFrame(1, 1);
     EXPECT_EQ(camera_->BayerPhase, 3u);
+}
+
+// A flip set while streaming reaches the sensor after the next frame's read:
+// that frame is still the unflipped image and keeps the unflipped phase;
+// the one after it is the flipped image with the flipped phase. Never a
+// mixture.
+class FlipChangeTest : public FrameDeliveryTest {
+protected:
+    void DeliverAroundAFlip(LONG origin) {
+        sim::SimOptions options = Stepped();
+        options.scene = TiledScene();
+        StartDevice(options, Width, Height, origin, origin);
+        TestPin::Options pinOptions;
+        pinOptions.stepCaptureThread = true;
+        AcquirePin(pinOptions);
+        ASSERT_EQ(pin_->Run(), STATUS_SUCCESS);
+        NextFrame();
+        pin_->ProcessOnce();
+        const std::vector<uint8_t> unflipped = pin_->LastImage();
+        const ULONG unflippedPhase = camera_->BayerPhase;
+
+        RelaxedWrite(&camera_->FlipV, 1u);
+        AtomicOr(&camera_->PendingChanges, PendingFlip);
+        NextFrame();  // read before the flip, which is applied after it
+        EXPECT_NE(camera_->BayerPhase, unflippedPhase);
+        pin_->ProcessOnce();
+        EXPECT_EQ(pin_->LastImage(), unflipped);
+
+        NextFrame();
+        const int newest = ReadSlots().sequence[0] > ReadSlots().sequence[1] ? 0 : 1;
+        const std::vector<uint8_t> flipped = ExpectedImage(newest);
+        pin_->ProcessOnce();
+        EXPECT_EQ(pin_->LastImage(), flipped);
+        EXPECT_NE(flipped, unflipped);
+    }
+};
+
+TEST_F(FlipChangeTest, AtAnEvenOriginEveryImageIsTheUnflippedOrTheFlippedOne) {
+    DeliverAroundAFlip(0);
+}
+
+TEST_F(FlipChangeTest, AtAnOddOriginEveryImageIsTheUnflippedOrTheFlippedOne) {
+    DeliverAroundAFlip(1);
 }
 
 }  // namespace
