@@ -344,4 +344,8 @@ void InstallFaultHandlers() {
 }
 
 }  // namespace loader
+
+const KernelStackHooks KernelStackFaultHooks = {RegisterGuardRegion, UnregisterGuardRegion,
+                                                EnsureSignalStack};
+
 }  // namespace host

@@ -11,6 +11,8 @@
 // Other faults pass straight on.
 #pragma once
 
+#include "host/nt/kernel_stack.h"
+
 namespace host {
 
 class DriverImage;
@@ -26,6 +28,10 @@ void EnsureSignalStack();
 // image. Safe from any thread.
 void RegisterGuardRegion(const void* begin, const void* end, const char* name);
 void UnregisterGuardRegion(const void* begin);
+
+// The kernel stacks' hooks into the fault reports: each guard page named,
+// each switching thread given a signal stack.
+extern const KernelStackHooks KernelStackFaultHooks;
 
 namespace loader {
 

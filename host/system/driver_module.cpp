@@ -11,13 +11,6 @@
 
 namespace host {
 
-namespace {
-
-const KernelStackHooks FaultReportHooks = {RegisterGuardRegion, UnregisterGuardRegion,
-                                           EnsureSignalStack};
-
-}  // namespace
-
 DriverModule::DriverModule(const std::string& imagePath) {
     if (imagePath.empty()) {
         return;
@@ -30,7 +23,7 @@ DriverModule::DriverModule(const std::string& imagePath) {
         std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(status));
         throw std::runtime_error(error + " (" + code + ")");
     }
-    UseKernelStacks(&FaultReportHooks);
+    UseKernelStacks(&KernelStackFaultHooks);
     UseSpecialPool(true);
 }
 

@@ -56,7 +56,9 @@ std::vector<uint8_t> Convert(const CameraDevice* camera, const std::vector<uint8
 
 class FrameDeliveryTest : public EngineTest {
 protected:
-    void DeliverOneFrame(LONG x, LONG y) {
+    // A stepped camera showing the tiled scene and a running pin, the window
+    // at (x, y).
+    void StartStream(LONG x, LONG y) {
         sim::SimOptions options = Stepped();
         options.scene = TiledScene();
         StartDevice(options, Width, Height, x, y);
@@ -64,6 +66,10 @@ protected:
         pinOptions.stepCaptureThread = true;
         AcquirePin(pinOptions);
         ASSERT_EQ(pin_->Run(), STATUS_SUCCESS);
+    }
+
+    void DeliverOneFrame(LONG x, LONG y) {
+        StartStream(x, y);
         NextFrame();
 
         ASSERT_EQ(ReadSlots().state[0], SlotFilled);
@@ -74,14 +80,8 @@ protected:
                     << "pixel " << column << ", " << row;
             }
         }
+        std::vector<uint8_t> expected = ExpectedImage(0);
         pin_->ProcessOnce();
-
-        std::vector<uint8_t> converted = Convert(camera_, raw, Width, Height);
-        std::vector<uint8_t> expected;
-        for (int row = Height - 1; row >= 0; --row) {
-            const uint8_t* start = converted.data() + size_t(row) * Width * 4;
-            expected.insert(expected.end(), start, start + OutputWidth * 4);
-        }
         EXPECT_EQ(pin_->LastImage(), expected);
         EXPECT_NE(expected, std::vector<uint8_t>(expected.size(), 0));
     }
@@ -123,13 +123,7 @@ TEST_F(FrameDeliveryTest, AnOddOriginIsConvertedWithItsBayerPhase) {
 class FlipChangeTest : public FrameDeliveryTest {
 protected:
     void DeliverAroundAFlip(LONG origin) {
-        sim::SimOptions options = Stepped();
-        options.scene = TiledScene();
-        StartDevice(options, Width, Height, origin, origin);
-        TestPin::Options pinOptions;
-        pinOptions.stepCaptureThread = true;
-        AcquirePin(pinOptions);
-        ASSERT_EQ(pin_->Run(), STATUS_SUCCESS);
+        StartStream(origin, origin);
         NextFrame();
         pin_->ProcessOnce();
         const std::vector<uint8_t> unflipped = pin_->LastImage();

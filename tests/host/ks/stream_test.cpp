@@ -139,26 +139,34 @@ TEST_F(StreamTest, ALockedFrameEjectedAfterTheStopCompletesWithItsData) {
     EXPECT_EQ(done->header.DataUsed, 16u);
 }
 
-using StreamDeathTest = KsDeathTest;
+class StreamDeathTest : public KsDeathTest {
+protected:
+    // A paused pin with one buffer queued, and its leading edge.
+    PKSSTREAM_POINTER PausedPinsLeadingEdge(KSSTREAM_POINTER_STATE state) {
+        filter_ = OpenFilter();
+        pin_ = CreatePin(*filter_);
+        EXPECT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+        EXPECT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
+        return KsPinGetLeadingEdgeStreamPointer(pin_->Kernel(), state);
+    }
+    void TearDown() override {
+        pin_.reset();
+        filter_.reset();
+        KsDeathTest::TearDown();
+    }
+
+    std::unique_ptr<client::Filter> filter_;
+    std::unique_ptr<client::Pin> pin_;
+};
 
 TEST_F(StreamDeathTest, ClosingAPinWhoseLeadingEdgeIsLockedStops) {
-    std::unique_ptr<client::Filter> filter = OpenFilter();
-    std::unique_ptr<client::Pin> pin = CreatePin(*filter);
-    ASSERT_EQ(pin->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
-    ASSERT_EQ(pin->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
-    PKSSTREAM_POINTER leading =
-        KsPinGetLeadingEdgeStreamPointer(pin->Kernel(), KSSTREAM_POINTER_STATE_LOCKED);
-    EXPECT_DEATH(pin.reset(), "closed with its leading edge still locked");
+    PKSSTREAM_POINTER leading = PausedPinsLeadingEdge(KSSTREAM_POINTER_STATE_LOCKED);
+    EXPECT_DEATH(pin_.reset(), "closed with its leading edge still locked");
     KsStreamPointerUnlock(leading, FALSE);
 }
 
 TEST_F(StreamDeathTest, UnlockingAnUnlockedPointerStopsTheMachine) {
-    std::unique_ptr<client::Filter> filter = OpenFilter();
-    std::unique_ptr<client::Pin> pin = CreatePin(*filter);
-    ASSERT_EQ(pin->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
-    ASSERT_EQ(pin->Queue(std::make_unique<client::StreamBuffer>(16)), STATUS_PENDING);
-    PKSSTREAM_POINTER leading =
-        KsPinGetLeadingEdgeStreamPointer(pin->Kernel(), KSSTREAM_POINTER_STATE_UNLOCKED);
+    PKSSTREAM_POINTER leading = PausedPinsLeadingEdge(KSSTREAM_POINTER_STATE_UNLOCKED);
     EXPECT_DEATH(KsStreamPointerUnlock(leading, TRUE), "not locked");
 }
 

@@ -13,14 +13,11 @@ namespace {
 constexpr uintptr_t ShallowDepth = 20;
 constexpr uintptr_t DeepDepth = 200;
 
-const host::KernelStackHooks Hooks = {host::RegisterGuardRegion, host::UnregisterGuardRegion,
-                                      host::EnsureSignalStack};
-
 class KernelStackTest : public ProbeImageDeathTest {
 protected:
     void SetUp() override {
         ProbeImageDeathTest::SetUp();
-        host::UseKernelStacks(&Hooks);
+        host::UseKernelStacks(&host::KernelStackFaultHooks);
     }
     void TearDown() override {
         host::UseKernelStacks(nullptr);
