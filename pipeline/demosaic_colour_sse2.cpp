@@ -253,7 +253,7 @@ bool MatrixFitsSixteenBits(const ImagePipeline* pipeline) {
     return true;
 }
 
-void DemosaicColourSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
+AccumulatorPath DemosaicColourSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
     ColourConstants constants;
     PrepareConstants(pipeline, &constants);
     const bool wide = !MatrixFitsSixteenBits(pipeline);
@@ -265,4 +265,5 @@ void DemosaicColourSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
         rows[y & 1](pipeline->firstPixel + static_cast<ptrdiff_t>(y) * stride, stride,
                     pipeline->width, pipeline->output + y * rowBytes, constants);
     }
+    return wide ? AccumulatorPath::Exact : AccumulatorPath::SixteenBit;
 }

@@ -7,10 +7,15 @@
 
 #include "pipeline/image_pipeline.h"
 
+// The accumulators the SSE2 colour kernel sums the matrix products in.
+enum class AccumulatorPath { SixteenBit, Exact };
+
 // Writes width x height pixels (blue, green, red, 255) at output: demosaic,
-// white balance, frameMatrix with matrixPositive.
+// white balance, frameMatrix with matrixPositive. The SSE2 kernel returns the
+// accumulator path it ran: 16-bit lanes where MatrixFitsSixteenBits allows,
+// otherwise 32-bit ones.
 void DemosaicColourReference(const ImagePipeline* pipeline, LONG bayerPhase);
-void DemosaicColourSse2(const ImagePipeline* pipeline, LONG bayerPhase);
+AccumulatorPath DemosaicColourSse2(const ImagePipeline* pipeline, LONG bayerPhase);
 
 // Writes width x height pixels (Y, Y, Y, 255) at output: demosaic, white
 // balance, fixed luma weights.

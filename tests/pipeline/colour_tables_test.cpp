@@ -1,6 +1,6 @@
 // The combined colour matrix: fixed-point anchors for the adjustments, the
 // setters' change-only-on-difference rule, the hue rotation's invariants and
-// the driver's own sine and cosine against the C library's.
+// the driver's own sine and cosine against correctly rounded values.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -103,25 +103,57 @@ TEST(PipelineTables, HueKeepsGreyAndLuminance) {
     }
 }
 
-// Distance in units in the last place, through the floats' ordered integer images.
-int64_t UlpDistance(float a, float b) {
-    auto ordered = [](float value) {
-        int32_t bits;
-        std::memcpy(&bits, &value, sizeof(bits));
-        return bits < 0 ? static_cast<int64_t>(INT32_MIN) - bits : static_cast<int64_t>(bits);
-    };
-    return std::llabs(ordered(a) - ordered(b));
+// The float nearest to `exact`, and whether `exact` lies so close to the
+// half-way point between two floats that a result within 1e-12 of it may
+// round either way.
+struct Rounded {
+    float value;
+    bool nearHalfWay;
+};
+
+Rounded RoundToFloat(long double exact) {
+    const float nearest = static_cast<float>(exact);
+    const long double neighbour = std::nextafter(nearest, exact >= nearest ? INFINITY : -INFINITY);
+    const long double midpoint = (nearest + neighbour) / 2;
+    return {nearest, std::fabs(exact - midpoint) < 1e-12L * std::fabs(exact)};
 }
 
-TEST(PipelineMaths, SineAndCosineWithinOneUlpOfTheLibrary) {
+// Long double (64-bit mantissa) values rounded to float: the correctly
+// rounded results, apart from the half-way cases flagged.
+::testing::AssertionResult CorrectlyRounded(float angle) {
+    const Rounded sine = RoundToFloat(std::sin(static_cast<long double>(angle)));
+    const Rounded cosine = RoundToFloat(std::cos(static_cast<long double>(angle)));
+    const float ownSine = SineFloat(angle);
+    const float ownCosine = CosineFloat(angle);
+    const bool sineRight = ownSine == sine.value ||
+                           (sine.nearHalfWay && std::nextafter(ownSine, sine.value) == sine.value);
+    const bool cosineRight =
+        ownCosine == cosine.value ||
+        (cosine.nearHalfWay && std::nextafter(ownCosine, cosine.value) == cosine.value);
+    if (sineRight && cosineRight) {
+        return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure()
+           << "at " << angle << ": sine " << ownSine << " for " << sine.value << ", cosine "
+           << ownCosine << " for " << cosine.value;
+}
+
+// Every hue angle exactly, including the rounding; and a dense sweep beyond
+// the hue range.
+TEST(PipelineMaths, SineAndCosineAreCorrectlyRounded) {
+    int halfWayHues = 0;
     for (int degrees = 0; degrees < 360; ++degrees) {
         const float angle = static_cast<float>(degrees) * 3.1415927f / 180.0f;
-        EXPECT_LE(UlpDistance(SineFloat(angle), std::sin(angle)), 1) << degrees;
-        EXPECT_LE(UlpDistance(CosineFloat(angle), std::cos(angle)), 1) << degrees;
+        halfWayHues += RoundToFloat(std::sin(static_cast<long double>(angle))).nearHalfWay +
+                       RoundToFloat(std::cos(static_cast<long double>(angle))).nearHalfWay;
+        EXPECT_EQ(SineFloat(angle), RoundToFloat(std::sin(static_cast<long double>(angle))).value)
+            << degrees;
+        EXPECT_EQ(CosineFloat(angle), RoundToFloat(std::cos(static_cast<long double>(angle))).value)
+            << degrees;
     }
+    EXPECT_EQ(halfWayHues, 0);
     for (float angle = -6.5f; angle <= 6.5f; angle = std::nextafter(angle, 10.0f) + 1e-5f) {
-        ASSERT_LE(UlpDistance(SineFloat(angle), std::sin(angle)), 1) << angle;
-        ASSERT_LE(UlpDistance(CosineFloat(angle), std::cos(angle)), 1) << angle;
+        ASSERT_TRUE(CorrectlyRounded(angle));
     }
     for (float value : {2.0f, 3.0f, 0.5f, 12345.678f}) {
         EXPECT_EQ(SquareRootFloat(value), std::sqrt(value));

@@ -18,7 +18,11 @@ using Pixel = std::array<uint8_t, 4>;
 using Kernel = void (*)(const ImagePipeline*, LONG);
 
 const LONG kPhases[] = {0, 1, 2, 3, 7};
-const Kernel kColour[] = {DemosaicColourReference, DemosaicColourSse2};
+void ColourSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
+    DemosaicColourSse2(pipeline, bayerPhase);
+}
+
+const Kernel kColour[] = {DemosaicColourReference, ColourSse2};
 const Kernel kMono[] = {DemosaicMonoReference, DemosaicMonoSse2};
 
 ::testing::AssertionResult EveryPixelIs(const Window& window, Pixel expected) {
