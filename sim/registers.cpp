@@ -17,6 +17,30 @@ bool IsWindowRegister(uint16_t address) {
     }
 }
 
+bool IsSensorRegister(uint16_t address) {
+    switch (address) {
+        case reg::kParameterHold:
+        case reg::kExposure:
+        case reg::kFrameLines:
+        case reg::kLineLength:
+        case reg::kScaling:
+        case reg::kScalingFactor:
+        case reg::kTiming1:
+        case reg::kTiming2:
+        case reg::kTiming3:
+        case reg::kResetControl:
+        case reg::kReadMode:
+        case reg::kGreen1Gain:
+        case reg::kBlueGain:
+        case reg::kRedGain:
+        case reg::kGreen2Gain:
+        case reg::kGlobalGain:
+            return true;
+        default:
+            return IsWindowRegister(address);
+    }
+}
+
 RegisterFile::RegisterFile() {
     values_[reg::kExposure] = kPowerOnExposure;
     values_[reg::kFirstColumn] = kColumnAddressOffset;

@@ -15,12 +15,20 @@ constexpr int kColumnAddressOffset = 24;
 namespace reg {
 constexpr uint16_t kParameterHold = 0x0104;
 constexpr uint16_t kExposure = 0x0202;
+constexpr uint16_t kFrameLines = 0x0340;
+constexpr uint16_t kLineLength = 0x0342;
 constexpr uint16_t kFirstColumn = 0x0344;
 constexpr uint16_t kFirstRow = 0x0346;
 constexpr uint16_t kLastColumn = 0x0348;
 constexpr uint16_t kLastRow = 0x034A;
 constexpr uint16_t kOutputWidth = 0x034C;
 constexpr uint16_t kOutputHeight = 0x034E;
+constexpr uint16_t kScaling = 0x0400;
+constexpr uint16_t kScalingFactor = 0x0404;
+constexpr uint16_t kTiming1 = 0x3010;
+constexpr uint16_t kTiming2 = 0x3014;
+constexpr uint16_t kTiming3 = 0x3018;
+constexpr uint16_t kResetControl = 0x301A;
 constexpr uint16_t kReadMode = 0x3040;
 constexpr uint16_t kGreen1Gain = 0x3056;
 constexpr uint16_t kBlueGain = 0x3058;
@@ -45,6 +53,9 @@ constexpr uint16_t kPowerOnGain = 80;
 // True for the registers whose write changes the readout window; such a write
 // stops frames until the next end of configuration.
 bool IsWindowRegister(uint16_t address);
+// True for the registers the sensor has; it ignores writes to any other
+// address.
+bool IsSensorRegister(uint16_t address);
 
 class RegisterFile {
 public:

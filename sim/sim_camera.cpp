@@ -2,6 +2,7 @@
 #include "sim/sim_camera.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
@@ -44,14 +45,39 @@ void CopyOverlap(uint64_t areaOffset, const uint8_t* area, size_t areaLength, ui
     }
 }
 
+std::string Hex(uint64_t value) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// Adds the frame number to the `pixels` samples at the start of a frame.
+void StampFrame(uint64_t frameNumber, uint8_t* frame, size_t pixels) {
+    for (size_t i = 0; i < pixels; ++i) {
+        frame[i] = static_cast<uint8_t>(frame[i] + frameNumber);
+    }
+}
+
 }  // namespace
+
+TransferTiming TransferTiming::HighSpeed() {
+    return {std::chrono::microseconds(250), 40'000'000};
+}
+
+TransferTiming TransferTiming::SuperSpeed() {
+    return {std::chrono::microseconds(100), 350'000'000};
+}
+
+TransferTiming TransferTiming::Instant() {
+    return {};
+}
 
 SimCamera::SimCamera(SimOptions options)
     : scene_(options.scene ? options.scene : Scene::Bars()),
       identity_(options.identity),
       framePeriod_(PeriodOf(options.framesPerSecond)),
-      transferLatency_(options.transferLatency),
-      bytesPerSecond_(options.bytesPerSecond),
+      timing_(options.timing),
+      stampFrameNumbers_(options.stampFrameNumbers),
       holdFrames_(options.holdFrames),
       neverRises_(options.frameReadyNeverRises) {}
 
@@ -106,13 +132,17 @@ std::vector<std::string> SimCamera::Log() const {
     return log_.Lines();
 }
 
+std::vector<std::string> SimCamera::Violations() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return violations_;
+}
+
 void SimCamera::WriteLog(const std::string& path) const {
     WriteLogFile(path, Log());
 }
 
-// A read is served area by area: the status sector where it overlaps, one
-// frame when it covers the first frame byte, zeros everywhere else (also for
-// reads starting inside the frame area).
+// A read is served area by area: the status sector where it overlaps, a
+// frame when it starts at the frame offset, zeros everywhere else.
 bool SimCamera::ReadAt(uint64_t offset, void* buffer, size_t length) {
     SleepForTransfer(length);
     auto* out = static_cast<uint8_t*>(buffer);
@@ -123,10 +153,26 @@ bool SimCamera::ReadAt(uint64_t offset, void* buffer, size_t length) {
         FillStatusSector(sector);
         CopyOverlap(kStatusSectorOffset, sector, kSectorSize, offset, out, length);
     }
-    if (offset <= kFrameDataOffset && end > kFrameDataOffset) {
-        FrameJob job = TakeFrame();
-        RenderFrame(*scene_, job.settings, job.frameNumber, out + (kFrameDataOffset - offset),
-                    static_cast<size_t>(end - kFrameDataOffset));
+    return offset != kFrameDataOffset || ReadFrameArea(out, length);
+}
+
+// Zeros while no frame is ready; a failed transfer when the length is not
+// the frame's.
+bool SimCamera::ReadFrameArea(uint8_t* out, size_t length) {
+    FrameJob job;
+    switch (TakeFrame(length, &job)) {
+        case FrameServed::NotReady:
+            return true;
+        case FrameServed::WrongLength:
+            return false;
+        case FrameServed::Served:
+            break;
+    }
+    RenderFrame(*scene_, job.settings, job.frameNumber, out, length);
+    if (stampFrameNumbers_) {
+        StampFrame(
+            job.frameNumber, out,
+            static_cast<size_t>(job.settings.width) * static_cast<size_t>(job.settings.height));
     }
     return true;
 }
@@ -142,9 +188,9 @@ bool SimCamera::WriteAt(uint64_t offset, const void* buffer, size_t length) {
 }
 
 void SimCamera::SleepForTransfer(size_t length) const {
-    auto delay = transferLatency_;
-    if (bytesPerSecond_ != 0) {
-        delay += std::chrono::microseconds(length * uint64_t{1000000} / bytesPerSecond_);
+    auto delay = timing_.latency;
+    if (timing_.bytesPerSecond != 0) {
+        delay += std::chrono::microseconds(length * uint64_t{1000000} / timing_.bytesPerSecond);
     }
     if (delay.count() > 0) {
         std::this_thread::sleep_for(delay);
@@ -184,18 +230,31 @@ bool SimCamera::FrameReadyFlag() const {
     return frameWaiting_ || (framePeriod_ == Clock::duration::zero() && !holdFrames_);
 }
 
-// The waiting frame if there is one, otherwise a frame of the registers in
-// force now. Logged here, under the lock, so the log orders it before any
-// command that follows the read.
-SimCamera::FrameJob SimCamera::TakeFrame() {
+// The waiting frame if there is one, otherwise (at a frame rate of 0) a
+// frame of the registers in force now; only while the flag is up and only
+// for a read of the frame's length. Logged here, under the lock, so the log
+// orders it before any command that follows the read.
+SimCamera::FrameServed SimCamera::TakeFrame(size_t length, FrameJob* job) {
     std::lock_guard<std::mutex> guard(lock_);
     UpdateFrameReady(Clock::now());
+    if (!FrameReadyFlag()) {
+        violations_.push_back("frame read with the frame-ready flag down");
+        return FrameServed::NotReady;
+    }
     SensorSettings settings =
         frameWaiting_ ? waitingFrame_ : SensorSettings::FromRegisters(registers_);
+    if (length != settings.FrameBytes()) {
+        violations_.push_back("frame read of " + std::to_string(length) + " bytes; the " +
+                              std::to_string(settings.width) + " x " +
+                              std::to_string(settings.height) + " window needs " +
+                              std::to_string(settings.FrameBytes()));
+        return FrameServed::WrongLength;
+    }
     frameWaiting_ = false;
     ++framesRead_;
     log_.FrameRead(framesRead_);
-    return {settings, framesRead_};
+    *job = {settings, framesRead_};
+    return FrameServed::Served;
 }
 
 // A frame whose period ended before this command was captured before it,
@@ -217,6 +276,11 @@ void SimCamera::RunCommand(const uint8_t* sector) {
 
 // Caller holds lock_.
 void SimCamera::WriteRegister(uint16_t address, uint16_t value) {
+    if (!IsSensorRegister(address)) {
+        violations_.push_back("write of " + Hex(value) + " to " + Hex(address) +
+                              ", which the sensor does not have");
+        return;
+    }
     registers_.Write(address, value);
     log_.RegisterWrite(address, value);
     if ((address == reg::kParameterHold && value == 1) || IsWindowRegister(address)) {

@@ -2,7 +2,11 @@
 // sector at 0x20000 identifies the camera and carries the frame-ready flag,
 // the command sector at 0x20200 takes two-phase register writes and the end
 // of configuration, and a read at 0x20400 delivers one frame of the current
-// window. The sensor model lives in sensor.h, scenes in scene.h.
+// window. It is as strict as a camera: writes outside the sensor's register
+// map are ignored, no frame is served while the frame-ready flag is down, and
+// a frame read of the wrong length fails. Each of these is also recorded as
+// a violation, something a driver must never do. The sensor model lives in
+// sensor.h, scenes in scene.h.
 #pragma once
 
 #include <chrono>
@@ -34,15 +38,30 @@ enum class Identity {
     PlainDisk,   // all zero: an ordinary disk
 };
 
+// How long a transfer takes: latency + length / bytesPerSecond.
+struct TransferTiming {
+    std::chrono::microseconds latency{0};
+    uint64_t bytesPerSecond = 0;  // 0: unlimited
+
+    // A USB 2.0 high-speed mass-storage link: about 250 us per command and
+    // 40 MB/s of bulk data, 0.36 s for a full-sensor frame.
+    static TransferTiming HighSpeed();
+    // A USB 3 SuperSpeed link: about 100 us per command and 350 MB/s.
+    static TransferTiming SuperSpeed();
+    // No time at all, for tests.
+    static TransferTiming Instant();
+};
+
 struct SimOptions {
     std::shared_ptr<const Scene> scene;  // null: the built-in test scene
     double framesPerSecond = 30;         // 0: a new frame for every read
     Identity identity = Identity::Camera;
-    // Transfer model: each transfer sleeps latency + length / bandwidth.
-    std::chrono::microseconds transferLatency{0};
-    uint64_t bytesPerSecond = 0;  // 0: unlimited
+    TransferTiming timing = TransferTiming::HighSpeed();
     bool frameReadyNeverRises = false;
     bool holdFrames = false;  // step mode from the start
+    // Adds the frame's number (1 for the first frame read) to every sample,
+    // modulo 256, so that tests can tell frames apart in what is delivered.
+    bool stampFrameNumbers = false;
 };
 
 class SimCamera : public host::Disk {
@@ -64,6 +83,8 @@ public:
     bool Configured() const;
     uint64_t FramesRead() const;
     std::vector<std::string> Log() const;
+    // What the camera refused or ignored, one line each, in order.
+    std::vector<std::string> Violations() const;
     // Throws std::runtime_error when the file cannot be written.
     void WriteLog(const std::string& path) const;
 
@@ -76,12 +97,14 @@ private:
         SensorSettings settings;
         uint64_t frameNumber;
     };
+    enum class FrameServed { Served, NotReady, WrongLength };
 
     void SleepForTransfer(size_t length) const;
     void FillStatusSector(uint8_t* sector);
     void UpdateFrameReady(std::chrono::steady_clock::time_point now);
     bool FrameReadyFlag() const;
-    FrameJob TakeFrame();
+    bool ReadFrameArea(uint8_t* out, size_t length);
+    FrameServed TakeFrame(size_t length, FrameJob* job);
     void RunCommand(const uint8_t* sector);
     void WriteRegister(uint16_t address, uint16_t value);
     void EndConfiguration();
@@ -90,8 +113,8 @@ private:
     const std::shared_ptr<const Scene> scene_;
     const Identity identity_;
     const std::chrono::steady_clock::duration framePeriod_;  // zero at a frame rate of 0
-    const std::chrono::microseconds transferLatency_;
-    const uint64_t bytesPerSecond_;
+    const TransferTiming timing_;
+    const bool stampFrameNumbers_;
 
     // Everything below is guarded by lock_, taken by every transfer and every
     // inspection; frames are rendered outside it from a snapshot.
@@ -106,6 +129,7 @@ private:
     std::chrono::steady_clock::time_point nextCapture_;
     uint64_t framesRead_ = 0;
     EventLog log_;
+    std::vector<std::string> violations_;
 };
 
 }  // namespace sim

@@ -32,6 +32,7 @@ protected:
         DriverTest::SetUp();
         sim_ = std::make_shared<sim::SimCamera>(Immediate());
         recorder_ = std::make_shared<RecordingDisk>(sim_);
+        Watch(sim_);
         Attach(recorder_);
         camera_ = AddDevice();
         ASSERT_NE(camera_, nullptr);

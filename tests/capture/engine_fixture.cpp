@@ -25,6 +25,7 @@ sim::SimOptions EngineTest::Stepped() {
 void EngineTest::StartDevice(sim::SimOptions options, LONG width, LONG height, LONG x, LONG y) {
     sim_ = std::make_shared<sim::SimCamera>(options);
     disk_ = std::make_shared<testing_support::RecordingDisk>(sim_);
+    Watch(sim_);
     Attach(disk_);
     camera_ = AddDevice();
     ASSERT_NE(camera_, nullptr);

@@ -26,8 +26,9 @@ TEST_F(StreamLink, AResumedStreamReadsTheCameraItConfiguredNotANewOne) {
     // The configured camera goes; another, never configured, comes.
     host::DetachDisk(links_.front());
     links_.erase(links_.begin());
-    auto other = std::make_shared<testing_support::RecordingDisk>(
-        std::make_shared<sim::SimCamera>(Immediate()));
+    auto otherCamera = std::make_shared<sim::SimCamera>(Immediate());
+    auto other = std::make_shared<testing_support::RecordingDisk>(otherCamera);
+    Watch(otherCamera);
     Attach(other);
 
     ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);

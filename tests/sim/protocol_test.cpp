@@ -1,6 +1,6 @@
 // The simulated camera's sector protocol: identification, two-phase register
 // writes, the end of configuration gating frames, the frame-ready flag, the
-// event log, step mode and injected failures.
+// event log, step mode, what the camera refuses and injected failures.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -231,6 +231,71 @@ TEST(StepMode, HoldOverridesFrameRate) {
     EXPECT_EQ(FrameReadyByte(camera), 1);
 }
 
+// What a camera refuses: each refusal is also a violation on record.
+TEST(Strictness, WritesOutsideTheRegisterMapAreIgnored) {
+    SimCamera camera(AtFrameRateZero(CoordinateScene()));
+    Configure(camera, kSmallWindow);
+    const size_t logged = camera.Log().size();
+    ASSERT_TRUE(WriteRegister(camera, 0x3041, 0x1234));
+    ASSERT_TRUE(WriteRegister(camera, 0x0000, 1));
+    EXPECT_EQ(camera.Register(0x3041), 0);
+    EXPECT_EQ(camera.Log().size(), logged);
+    EXPECT_EQ(FrameReadyByte(camera), 1);
+    EXPECT_THAT(camera.Violations(),
+                ElementsAre("write of 0x1234 to 0x3041, which the sensor does not have",
+                            "write of 0x1 to 0x0, which the sensor does not have"));
+    for (uint16_t address : {0x0104, 0x0202, 0x0340, 0x0342, 0x0400, 0x0404, 0x3010, 0x3014,
+                             0x3018, 0x301A, 0x3040, 0x305E}) {
+        WriteRegister(camera, address, 0x1001);
+        EXPECT_EQ(camera.Register(address), 0x1001) << std::hex << address;
+    }
+    EXPECT_EQ(camera.Violations().size(), 2u);
+}
+
+TEST(Strictness, NoFrameIsServedWhileTheFlagIsDown) {
+    SimOptions options = AtFrameRateZero(SolidScene({100, 100, 100}));
+    options.holdFrames = true;
+    SimCamera camera(options);
+    Configure(camera, kSmallWindow);
+    EXPECT_EQ(ReadFrame(camera, 512), std::vector<uint8_t>(512, 0));
+    EXPECT_EQ(camera.FramesRead(), 0u);
+    ASSERT_TRUE(camera.ReleaseFrame());
+    EXPECT_EQ(ReadFrame(camera, 512)[0], 100);
+    EXPECT_EQ(ReadFrame(camera, 512)[0], 0);
+    EXPECT_EQ(camera.FramesRead(), 1u);
+    EXPECT_THAT(camera.Violations(), ElementsAre("frame read with the frame-ready flag down",
+                                                 "frame read with the frame-ready flag down"));
+}
+
+TEST(Strictness, AFrameReadOfTheWrongLengthFailsAndKeepsTheFrame) {
+    SimOptions options = AtFrameRateZero(SolidScene({100, 100, 100}));
+    options.holdFrames = true;
+    SimCamera camera(options);
+    Configure(camera, {0, 0, 100, 33, 0x41});
+    ASSERT_TRUE(camera.ReleaseFrame());
+    std::vector<uint8_t> buffer(3584 + 512);
+    EXPECT_FALSE(camera.Read(kFrameDataOffset, buffer.data(), 3584 - 512));
+    EXPECT_FALSE(camera.Read(kFrameDataOffset, buffer.data(), 3584 + 512));
+    EXPECT_EQ(FrameReadyByte(camera), 1);
+    EXPECT_EQ(ReadFrame(camera, 3584)[3299], 100);
+    EXPECT_THAT(camera.Violations(),
+                ElementsAre("frame read of 3072 bytes; the 100 x 33 window needs 3584",
+                            "frame read of 4096 bytes; the 100 x 33 window needs 3584"));
+}
+
+TEST(Strictness, StampedFramesCarryTheirNumber) {
+    SimOptions options = AtFrameRateZero(SolidScene({100, 100, 100}));
+    options.stampFrameNumbers = true;
+    SimCamera camera(options);
+    Configure(camera, {0, 0, 100, 33, 0x41});
+    for (int frame = 1; frame <= 3; ++frame) {
+        std::vector<uint8_t> bytes = ReadFrame(camera, 3584);
+        EXPECT_EQ(bytes[0], 100 + frame);
+        EXPECT_EQ(bytes[3299], 100 + frame);
+        EXPECT_EQ(bytes[3300], 0);
+    }
+}
+
 TEST(InjectedFailures, FailedCommandsNeverReachRegisters) {
     SimCamera camera(AtFrameRateZero(CoordinateScene()));
     camera.FailNextTransfers(1);
@@ -264,7 +329,7 @@ TEST(InjectedFailures, TransferBeyondEndFails) {
 
 TEST(TransferModel, LatencyDelaysEveryTransfer) {
     SimOptions options = AtFrameRateZero(CoordinateScene());
-    options.transferLatency = std::chrono::milliseconds(20);
+    options.timing.latency = std::chrono::milliseconds(20);
     SimCamera camera(options);
     auto start = std::chrono::steady_clock::now();
     ReadStatus(camera);
@@ -274,12 +339,13 @@ TEST(TransferModel, LatencyDelaysEveryTransfer) {
 TEST(EventLog, RecordsWritesEndAndFramesInOrder) {
     SimCamera camera(AtFrameRateZero(CoordinateScene()));
     WriteRegister(camera, 0x034C, 32);
+    WriteRegister(camera, 0x034E, 16);
     EndConfiguration(camera);
     ReadFrame(camera, 512);
     WriteRegister(camera, 0x0202, 0xABC);
     ReadFrame(camera, 512);
-    EXPECT_THAT(camera.Log(),
-                ElementsAre("W 034C 0020", "END", "FRAME 1", "W 0202 0ABC", "FRAME 2"));
+    EXPECT_THAT(camera.Log(), ElementsAre("W 034C 0020", "W 034E 0010", "END", "FRAME 1",
+                                          "W 0202 0ABC", "FRAME 2"));
 }
 
 TEST(EventLog, WritesOneEventPerLine) {

@@ -81,6 +81,7 @@ SimOptions AtFrameRateZero(std::shared_ptr<const Scene> scene) {
     SimOptions options;
     options.scene = std::move(scene);
     options.framesPerSecond = 0;
+    options.timing = TransferTiming::Instant();
     return options;
 }
 

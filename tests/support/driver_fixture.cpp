@@ -19,6 +19,10 @@ void DriverTest::TearDown() {
         host::DetachDisk(link);
     }
     EXPECT_EQ(host::CheckNoLeaks(), "");
+    for (const auto& camera : watched_) {
+        EXPECT_EQ(camera->Violations(), std::vector<std::string>{});
+    }
+    watched_.clear();
     host::ResetKernel();
     module_.reset();
 }
@@ -26,6 +30,7 @@ void DriverTest::TearDown() {
 sim::SimOptions DriverTest::Immediate() {
     sim::SimOptions options;
     options.framesPerSecond = 0;
+    options.timing = sim::TransferTiming::Instant();
     return options;
 }
 
@@ -35,7 +40,14 @@ std::shared_ptr<sim::SimCamera> DriverTest::AttachCamera(sim::SimOptions options
     return camera;
 }
 
+void DriverTest::Watch(std::shared_ptr<sim::SimCamera> camera) {
+    watched_.push_back(std::move(camera));
+}
+
 std::u16string DriverTest::Attach(std::shared_ptr<host::Disk> disk) {
+    if (auto camera = std::dynamic_pointer_cast<sim::SimCamera>(disk)) {
+        Watch(std::move(camera));
+    }
     links_.push_back(host::AttachDisk(std::move(disk)));
     return links_.back();
 }

@@ -1,6 +1,8 @@
 // A test fixture that runs the driver on a fresh host kernel: disks attached
 // in order, the driver loaded through its entry, devices added, and at the
-// end everything removed and checked for leaks. The driver is the one linked
+// end everything removed and checked for leaks, and every simulated camera
+// checked for protocol violations (a write to a register the sensor lacks, a
+// frame read with the flag down or of the wrong length). The driver is the one linked
 // into the test, or the image DISKCAM_DRIVER names (diskcam.sys, mapped by
 // the host's loader).
 #pragma once
@@ -27,6 +29,8 @@ protected:
     // otherwise, so that tests never wait for a frame.
     std::shared_ptr<sim::SimCamera> AttachCamera(sim::SimOptions options = Immediate());
     std::u16string Attach(std::shared_ptr<host::Disk> disk);
+    // Checks a camera attached behind another disk at the end as well.
+    void Watch(std::shared_ptr<sim::SimCamera> camera);
 
     // Adds a device and returns its CameraDevice (null if the add failed).
     CameraDevice* AddDevice();
@@ -45,6 +49,7 @@ protected:
 
 private:
     NTSTATUS lastAddStatus_ = STATUS_SUCCESS;
+    std::vector<std::shared_ptr<sim::SimCamera>> watched_;
 };
 
 // The register writes, END and FRAME lines of a simulated camera's log.

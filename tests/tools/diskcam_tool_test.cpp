@@ -79,9 +79,9 @@ TEST_F(ToolTest, ColoursMatchTheSceneForEveryWindowFlipAndSubsampleMode) {
         // delivery repeats the last image while no new raw frame is ready,
         // so on a slow machine the tenth delivery can still show one of
         // those: judge the last of 30.
-        ToolRun run =
-            Tool("capture --fps 0 --frames " + std::to_string(kFrames) + " --scene " + scene +
-                 " --output " + Path("frames.raw").string() + Registry() + " " + c.options);
+        ToolRun run = Tool("capture --fps 0 --sim-link instant --frames " +
+                           std::to_string(kFrames) + " --scene " + scene + " --output " +
+                           Path("frames.raw").string() + Registry() + " " + c.options);
         ASSERT_EQ(run.exitCode, 0) << c.options << "\n" << run.err;
         Format format = ParseFormat(run.err);
         ASSERT_GT(format.width, 0) << run.err;
@@ -203,8 +203,9 @@ TEST_F(ToolTest, ARefusedOperationStopsWithItsStatus) {
 }
 
 TEST_F(ToolTest, BadArgumentsShowTheUsage) {
-    for (const char* arguments : {"", "film", "capture --frames 0", "capture --window 1,2,3",
-                                  "controls NoSuchControl", "controls Exposure=lots"}) {
+    for (const char* arguments :
+         {"", "film", "capture --frames 0", "capture --window 1,2,3", "capture --sim-link usb4",
+          "controls NoSuchControl", "controls Exposure=lots"}) {
         ToolRun run = Tool(arguments + Registry());
         EXPECT_NE(run.exitCode, 0) << arguments;
         EXPECT_EQ(run.err.rfind("diskcam: ", 0), 0u) << arguments << ": " << run.err;

@@ -31,8 +31,9 @@ protected:
     };
     LastFrame Capture(bool loaded, const std::string& options) {
         constexpr size_t frames = 30;
-        const std::string arguments = "capture --fps 0 --frames " + std::to_string(frames) +
-                                      " --scene " + Path("noise.ppm").string() + " --output " +
+        const std::string arguments = "capture --fps 0 --sim-link instant --frames " +
+                                      std::to_string(frames) + " --scene " +
+                                      Path("noise.ppm").string() + " --output " +
                                       Path("frames.raw").string() + Registry() + " " + options;
         ToolRun run = loaded ? Tool(arguments + Sys()) : LinkedTool(arguments);
         fs::remove(Path("settings.reg"));

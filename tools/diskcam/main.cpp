@@ -41,8 +41,25 @@ std::unique_ptr<client::Filter> OpenCaptureFilter() {
     return filter;
 }
 
+// A driver that broke a simulated camera's protocol fails the run.
+void CheckProtocol(const host::System& system) {
+    size_t number = 0;
+    for (const auto& camera : system.SimulatedCameras()) {
+        ++number;
+        std::vector<std::string> violations = camera->Violations();
+        if (!violations.empty()) {
+            std::string more = violations.size() > 1
+                                   ? " (and " + std::to_string(violations.size() - 1) + " more)"
+                                   : "";
+            throw std::runtime_error("simulated camera " + std::to_string(number) + ": " +
+                                     violations.front() + more);
+        }
+    }
+}
+
 // Brings the system up, runs the command on the filter, and shuts down so
-// that the settings reach the store; the sim log is written last.
+// that the settings reach the store; the sim log is written, then the
+// cameras' protocol checked.
 template <typename Command>
 void RunOnSystem(const tool::CommonOptions& common, Command command) {
     host::SystemOptions systemOptions = tool::SystemOptionsFor(common);
@@ -59,6 +76,7 @@ void RunOnSystem(const tool::CommonOptions& common, Command command) {
     if (!common.simLogFile.empty() && !system.SimulatedCameras().empty()) {
         system.SimulatedCameras().front()->WriteLog(common.simLogFile);
     }
+    CheckProtocol(system);
 }
 
 int Run(const std::vector<std::string>& arguments) {

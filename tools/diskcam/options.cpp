@@ -13,6 +13,7 @@ const char* const Usage =
     "                        [--frames N | --seconds S] [--out DIR] [--output FILE|-]\n"
     "                        [--window X,Y,W,H] [--subsample 0|1|2] [--set NAME=VALUE]...\n"
     "                        [--registry FILE] [--sim-log FILE] [--driver FILE.sys]\n"
+    "                        [--sim-link usb2|usb3|instant]\n"
     "       diskcam controls [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n"
     "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n";
 
@@ -47,6 +48,19 @@ double ParseNumber(const std::string& option, const std::string& text) {
     return value;
 }
 
+sim::TransferTiming ParseLink(const std::string& text) {
+    if (text == "usb2") {
+        return sim::TransferTiming::HighSpeed();
+    }
+    if (text == "usb3") {
+        return sim::TransferTiming::SuperSpeed();
+    }
+    if (text == "instant") {
+        return sim::TransferTiming::Instant();
+    }
+    throw std::invalid_argument("--sim-link takes usb2, usb3 or instant, not '" + text + "'");
+}
+
 Window ParseWindowOption(const std::string& text) {
     Window window{0, 0, 0, 0, 0};
     char extra;
@@ -67,6 +81,8 @@ bool TakeCommon(const std::string& option, Arguments& arguments, CommonOptions& 
         common.scene = arguments.Value(option);
     } else if (option == "--fps") {
         common.framesPerSecond = ParseNumber(option, arguments.Value(option));
+    } else if (option == "--sim-link") {
+        common.simTiming = ParseLink(arguments.Value(option));
     } else if (option == "--sim-log") {
         common.simLogFile = arguments.Value(option);
     } else if (option == "--driver") {
@@ -156,6 +172,7 @@ host::SystemOptions SystemOptionsFor(const CommonOptions& options) {
     }
     system.simulated.scene = sim::Scene::Load(options.scene);
     system.simulated.framesPerSecond = options.framesPerSecond;
+    system.simulated.timing = options.simTiming;
     system.registryFile =
         options.registryFile.empty() ? DefaultRegistryFile() : options.registryFile;
     const char* environment = std::getenv("DISKCAM_DRIVER");

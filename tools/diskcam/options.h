@@ -14,6 +14,8 @@ struct CommonOptions {
     std::vector<std::string> cameras;  // empty: one simulated camera
     std::string scene = "bars";
     double framesPerSecond = 30;
+    // How long a simulated camera's transfers take.
+    sim::TransferTiming simTiming = sim::TransferTiming::HighSpeed();
     std::string registryFile;  // empty: the default store
     std::string simLogFile;
     std::string driverFile;  // empty: $DISKCAM_DRIVER, else the linked driver
