@@ -1,12 +1,16 @@
 // Frame delivery: the converted image bottom-up into the client's buffer,
 // OutputWidth pixels a row at the format's stride, stamped with the graph's
 // time and the frame duration; the last image again when no new raw frame
-// is ready; only whole rows into a buffer too short for the image.
+// is ready; the newest frame to a slow consumer of a free-running camera;
+// only whole rows into a buffer too short for the image.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "capture/capture_engine.h"
+#include "host/nt/registry_store.h"
 #include "platform/atomics.h"
 #include "tests/support/capture_fixture.h"
 
@@ -155,6 +159,63 @@ TEST_F(Delivery, WithoutANewRawFrameTheLastImageComesAgain) {
     EXPECT_EQ(sim_->FramesRead(), 1u);
     EXPECT_EQ(again->header.DataUsed, ImageSize);
     EXPECT_EQ(again->data, first->data);
+}
+
+// A camera running freely at 500 frames a second, each raw frame uniform
+// with its number as value (modulo 256), and a consumer that takes a buffer
+// only every 10 ms. Without colour correction a uniform raw frame converts
+// to a uniform grey of its own value.
+class FreeRunningDelivery : public Delivery {
+protected:
+    void Run() {
+        sim::SimOptions options = Immediate();
+        options.framesPerSecond = 500;
+        options.scene = sim::Scene::FromRaw(1, 1, {0});
+        options.stampFrameNumbers = true;
+        sim_ = AttachCamera(options);
+        camera_ = AddDevice();
+        ASSERT_NE(camera_, nullptr);
+        host::RegistrySetDword(SettingsKey(), "ColorCorrection", 0);
+        host::RegistrySetDword(SettingsKey(), "RoiW", 64);
+        ASSERT_EQ(LastDevice().Start(), STATUS_SUCCESS);
+        ASSERT_EQ(CreatePin(), STATUS_SUCCESS);
+        ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    }
+
+    // The number of the raw frame a grey buffer shows: the one congruent to
+    // its value that is the latest read by `readBy`.
+    static uint64_t FrameShown(const client::StreamBuffer& buffer, uint64_t readBy) {
+        const UCHAR value = buffer.data[0];
+        for (size_t pixel = 0; pixel < buffer.data.size(); pixel += 4) {
+            const UCHAR* bgra = &buffer.data[pixel];
+            if (bgra[0] != value || bgra[1] != value || bgra[2] != value || bgra[3] != 255) {
+                ADD_FAILURE() << "pixel " << pixel / 4 << " of a grey " << int(value) << " image";
+                break;
+            }
+        }
+        return readBy - static_cast<UCHAR>(readBy - value);
+    }
+};
+
+// Every delivery is the newest complete raw frame when the buffer arrived,
+// or newer: none older, none twice while a newer one was read, and frames in
+// between only where a newer frame replaced them before the pin took one.
+TEST_F(FreeRunningDelivery, ASlowConsumerGetsTheNewestFrameEveryTime) {
+    Run();
+    ASSERT_NE(Capture(), nullptr);
+    uint64_t previous = 0;
+    for (int delivery = 0; delivery < 30; ++delivery) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        const uint64_t readBefore = sim_->FramesRead();
+        std::unique_ptr<client::StreamBuffer> buffer = Capture();
+        ASSERT_NE(buffer, nullptr);
+        const uint64_t readAfter = sim_->FramesRead();
+        ASSERT_LT(readAfter - readBefore, 200u);
+        const uint64_t shown = FrameShown(*buffer, readAfter);
+        EXPECT_GE(shown + 1, readBefore) << "delivery " << delivery;
+        EXPECT_GT(shown, previous) << "delivery " << delivery;
+        previous = shown;
+    }
 }
 
 // The copy plans from the window the pin was created with: a path that
