@@ -3,7 +3,9 @@
 // word.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "camera/sensor.h"
@@ -141,6 +143,36 @@ TEST_F(SensorTest, StagedApplyOverTheFirstTenFrames) {
     AtomicOr(&camera_->PendingChanges, PendingRed | PendingExposure);
     EXPECT_EQ(ReadOneFrame(), (Lines{"W 0202 0008", "W 305A 107F"}));
     EXPECT_EQ(ReadOneFrame(), Lines{});
+    camera_->CloseLink();
+}
+
+// A pause resets the frame counter while the capture thread may be in the
+// staged apply: whatever value it sees, it writes only registers the staged
+// apply writes, never one picked by a counter read a second time.
+TEST_F(SensorTest, TheStagedApplyReadsTheCounterOnce) {
+    SetReadoutWindow(camera_, 0, 0, 64, 64, 0);
+    ASSERT_TRUE(camera_->ConfigureSensor());
+    ASSERT_NE(camera_->OpenLink(), nullptr);
+    size_t first = sim_->Log().size();
+    std::atomic<bool> done{false};
+    std::thread resets([&] {
+        for (LONG value = 6; !done; value = value == 6 ? 0 : 6) {
+            RelaxedWrite(&camera_->FrameCount, value);
+        }
+    });
+    for (int apply = 0; apply < 100000; ++apply) {
+        AtomicOr(&camera_->PendingChanges, PendingRed);
+        ApplyStagedSettings(camera_);
+    }
+    done = true;
+    resets.join();
+    for (const std::string& line : LogSince(*sim_, first)) {
+        const std::string address = line.substr(0, 6);
+        ASSERT_TRUE(address == "W 0202" || address == "W 3040" || address == "W 305A" ||
+                    address == "W 3056" || address == "W 305C" || address == "W 3058" ||
+                    address == "W 305E")
+            << line;
+    }
     camera_->CloseLink();
 }
 
