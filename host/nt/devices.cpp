@@ -8,6 +8,7 @@
 
 #include "host/nt/bug_check.h"
 #include "host/nt/current_thread.h"
+#include "host/nt/fault_plan.h"
 #include "host/nt/kernel_parts.h"
 #include "host/nt/key_object.h"
 #include "host/nt/registry_store.h"
@@ -102,6 +103,9 @@ NTSTATUS NTAPI IoOpenDeviceRegistryKey(PDEVICE_OBJECT DeviceObject, ULONG DevIns
     host::nt::RequirePassiveLevel("IoOpenDeviceRegistryKey");
     if (DevInstRegKey == nullptr) {
         host::BugCheck("IoOpenDeviceRegistryKey with a null handle pointer");
+    }
+    if (const auto fault = host::nt::TakeCall(host::FaultSite::RegistryCall); fault.fail) {
+        return fault.status;
     }
     if (DevInstKeyType != PLUGPLAY_REGKEY_DRIVER && DevInstKeyType != PLUGPLAY_REGKEY_DEVICE) {
         return STATUS_INVALID_PARAMETER;

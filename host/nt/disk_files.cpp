@@ -9,6 +9,7 @@
 #include "host/nt/bug_check.h"
 #include "host/nt/current_thread.h"
 #include "host/nt/disk_attachment.h"
+#include "host/nt/fault_plan.h"
 #include "host/nt/object_table.h"
 #include "host/nt/unicode.h"
 
@@ -100,6 +101,11 @@ NTSTATUS DeviceTransfer(DiskAttachment& attachment, Direction direction, LONGLON
     return done ? STATUS_SUCCESS : STATUS_IO_DEVICE_ERROR;
 }
 
+// A short transfer moves the whole sectors of the first half.
+ULONG ShortLength(ULONG length) {
+    return length / 2 / SectorBytes * SectorBytes;
+}
+
 NTSTATUS Transfer(Direction direction, HANDLE fileHandle, PIO_STATUS_BLOCK ioStatusBlock,
                   PVOID buffer, ULONG length, PLARGE_INTEGER byteOffset, const char* routine) {
     RequirePassiveLevel(routine);
@@ -117,11 +123,19 @@ NTSTATUS Transfer(Direction direction, HANDLE fileHandle, PIO_STATUS_BLOCK ioSta
     if (!NT_SUCCESS(status)) {
         return status;
     }
-    status = DeviceTransfer(file->Attachment(), direction, offset, buffer, length);
+    const nt::PlannedFault fault =
+        nt::TakeCall(direction == Direction::Read ? FaultSite::DiskRead : FaultSite::DiskWrite);
+    ULONG done = length;
+    if (fault.fail && !fault.shortTransfer) {
+        status = fault.status;
+    } else {
+        done = fault.shortTransfer ? ShortLength(length) : length;
+        status = DeviceTransfer(file->Attachment(), direction, offset, buffer, done);
+    }
     ioStatusBlock->Status = status;
-    ioStatusBlock->Information = NT_SUCCESS(status) ? length : 0;
+    ioStatusBlock->Information = NT_SUCCESS(status) ? done : 0;
     if (NT_SUCCESS(status) && file->Synchronous()) {
-        file->position = offset + length;
+        file->position = offset + done;
     }
     return status;
 }

@@ -1,6 +1,7 @@
 // The whole-kernel leak check and reset.
 #include "host/nt/kernel_control.h"
 
+#include "host/nt/fault_plan.h"
 #include "host/nt/kernel_parts.h"
 #include "host/nt/object_table.h"
 
@@ -26,6 +27,7 @@ void ResetKernel() {
     nt::ResetDevices();
     nt::ResetRegistry();
     nt::ResetPool();
+    nt::ResetFaultPlan();
 }
 
 }  // namespace host

@@ -17,6 +17,7 @@
 
 #include "host/nt/bug_check.h"
 #include "host/nt/current_thread.h"
+#include "host/nt/fault_plan.h"
 #include "host/nt/kernel_parts.h"
 #include "host/nt/pool_control.h"
 
@@ -33,7 +34,6 @@ struct Allocation {
 };
 
 struct FaultPlan {
-    uint64_t failAtCall = 0;  // the allocation count that fails; 0 = none
     std::set<ULONG> failingTags;
     bool random = false;
     std::mt19937 generator;
@@ -45,7 +45,6 @@ struct Pool {
     std::unordered_map<const void*, Allocation> live;
     std::unordered_set<const void*> freed;
     std::map<ULONG, PoolTagStats> stats;
-    uint64_t calls = 0;
     FaultPlan faults;
     bool special = false;
 };
@@ -58,9 +57,7 @@ Pool& ThePool() {
 // With the pool mutex held.
 bool ShouldFail(Pool& pool, ULONG tag) {
     FaultPlan& faults = pool.faults;
-    ++pool.calls;
-    if (faults.failAtCall != 0 && pool.calls == faults.failAtCall) {
-        faults.failAtCall = 0;
+    if (nt::TakeCall(FaultSite::PoolAllocation).fail) {
         return true;
     }
     if (faults.failingTags.count(tag) != 0) {
@@ -182,8 +179,7 @@ size_t PoolLiveBytes() {
 }
 
 void FailPoolAllocation(uint64_t n) {
-    std::lock_guard<std::mutex> lock(ThePool().mutex);
-    ThePool().faults.failAtCall = ThePool().calls + n;
+    FailNthCall(FaultSite::PoolAllocation, n);
 }
 
 void FailPoolAllocationsWithTag(ULONG tag) {
@@ -216,6 +212,7 @@ std::map<ULONG, size_t> PoolLiveAllocationsPerTag() {
 }
 
 void ClearPoolFaults() {
+    ClearPlannedFault();
     std::lock_guard<std::mutex> lock(ThePool().mutex);
     ThePool().faults = FaultPlan{};
 }
@@ -249,7 +246,6 @@ void ResetPool() {
     pool.live.clear();
     pool.freed.clear();
     pool.stats.clear();
-    pool.calls = 0;
     pool.faults = FaultPlan{};
 }
 

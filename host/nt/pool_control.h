@@ -39,9 +39,11 @@ PoolTagStats PoolStatsForTag(ULONG tag);
 size_t PoolLiveAllocations();
 size_t PoolLiveBytes();
 
-// The allocation `n` calls from now fails (1: the next one), whatever its tag.
+// The allocation `n` calls from now fails (1: the next one), whatever its tag
+// (the pool allocation plan of fault_plan.h).
 void FailPoolAllocation(uint64_t n);
-// Every allocation with this tag fails.
+// Every allocation with this tag fails. ClearPoolFaults also drops a plan of
+// fault_plan.h in force.
 void FailPoolAllocationsWithTag(ULONG tag);
 // Each allocation fails with the given probability, drawn from a generator
 // seeded with `seed`, so a failing run can be repeated.

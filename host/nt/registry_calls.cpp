@@ -8,6 +8,7 @@
 
 #include "host/nt/bug_check.h"
 #include "host/nt/current_thread.h"
+#include "host/nt/fault_plan.h"
 #include "host/nt/key_object.h"
 #include "host/nt/unicode.h"
 
@@ -158,6 +159,9 @@ NTSTATUS NTAPI ZwCreateKey(PHANDLE KeyHandle, ACCESS_MASK DesiredAccess,
     if (KeyHandle == nullptr || ObjectAttributes == nullptr) {
         host::BugCheck("ZwCreateKey with a null handle or attributes pointer");
     }
+    if (const auto fault = TakeCall(host::FaultSite::RegistryCall); fault.fail) {
+        return fault.status;
+    }
     if ((CreateOptions & ~KnownCreateOptions) != 0) {
         return STATUS_INVALID_PARAMETER;
     }
@@ -196,6 +200,9 @@ NTSTATUS NTAPI ZwQueryValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName,
         (KeyValueInformation == nullptr && Length != 0)) {
         host::BugCheck("ZwQueryValueKey with a null pointer argument");
     }
+    if (const auto fault = TakeCall(host::FaultSite::RegistryCall); fault.fail) {
+        return fault.status;
+    }
     ObjectReference<KeyObject> key;
     NTSTATUS status = key.Take(KeyHandle, ObjectKind::Key);
     if (!NT_SUCCESS(status)) {
@@ -221,6 +228,9 @@ NTSTATUS NTAPI ZwSetValueKey(HANDLE KeyHandle, PUNICODE_STRING ValueName, ULONG 
     RequirePassiveLevel("ZwSetValueKey");
     if (ValueName == nullptr || (Data == nullptr && DataSize != 0)) {
         host::BugCheck("ZwSetValueKey with a null pointer argument");
+    }
+    if (const auto fault = TakeCall(host::FaultSite::RegistryCall); fault.fail) {
+        return fault.status;
     }
     ObjectReference<KeyObject> key;
     NTSTATUS status = key.Take(KeyHandle, ObjectKind::Key);

@@ -6,6 +6,7 @@
 
 #include "host/nt/bug_check.h"
 #include "host/nt/current_thread.h"
+#include "host/nt/fault_plan.h"
 #include "host/nt/kernel_parts.h"
 #include "host/nt/kernel_stack.h"
 #include "host/nt/thread_object.h"
@@ -66,9 +67,14 @@ void* RunSystemThread(void* argument) {
     return nullptr;
 }
 
-// With the kernel mutex held: consumes an injected failure.
+// With the kernel mutex held: consumes an injected failure, a pending one or
+// the fault plan's.
 bool TakeInjectedFailure(NTSTATUS* status) {
     ThreadTable& table = Threads();
+    if (const auto fault = host::nt::TakeCall(host::FaultSite::ThreadCreation); fault.fail) {
+        *status = fault.status;
+        return true;
+    }
     if (table.failuresPending == 0) {
         return false;
     }
