@@ -88,6 +88,12 @@ bool BeginProcessing(CaptureEngine* engine, int* slot, LONG* sequence) {
                 SignalEvent(&engine->slotChanged);
             }
         }
+        // The older frame in the slot being filled is superseded too: a
+        // poll that brings nothing must not give it back after this one.
+        if (engine->fillPreviousState == SlotFilled) {
+            engine->fillPreviousState = SlotFree;
+            engine->fillPreviousSequence = 0;
+        }
         engine->slotState[*slot] = SlotProcessing;
         *sequence = engine->slotSequence[*slot];
     }

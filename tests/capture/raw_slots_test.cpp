@@ -114,6 +114,21 @@ TEST_F(RawSlotTest, AFrameThatArrivedDuringAConversionIsDeliveredNext) {
     EXPECT_EQ(pin_->Sequences(), (std::vector<LONG>{2}));
 }
 
+// The thread polls into the older of two filled slots; the newer is
+// delivered meanwhile; the poll brings nothing. The older frame must not
+// come back and be delivered after the newer one.
+TEST_F(RawSlotTest, AFrameOlderThanADeliveredOneNeverComesBack) {
+    NextFrame();
+    NextFrame();
+    const int filling = BeginFill(engine_);
+    ASSERT_EQ(filling, 0);
+    pin_->ProcessOnce();
+    EndFill(engine_, filling, FillResult::Untouched, 0);
+    pin_->ProcessOnce();
+    EXPECT_EQ(pin_->Sequences(), (std::vector<LONG>{2, 2}));
+    ExpectBothFree();
+}
+
 TEST_F(RawSlotTest, WithNoFilledSlotThePreviousImageIsDeliveredAgain) {
     NextFrame();
     pin_->ProcessOnce();
