@@ -83,7 +83,7 @@ WindowRegisters ComputeWindowRegisters(const CameraDevice* camera) {
             ReadModeFull};
 }
 
-void WriteWindowBlock(CameraDevice* camera, const WindowRegisters& r) {
+bool WriteWindowBlock(CameraDevice* camera, const WindowRegisters& r) {
     const struct {
         USHORT address;
         ULONG value;
@@ -105,10 +105,13 @@ void WriteWindowBlock(CameraDevice* camera, const WindowRegisters& r) {
         {RegisterParameterHold, 0},
         {RegisterReadMode, r.readMode},
     };
-    // Failed writes are neither retried nor allowed to stop the sequence.
+    // Failed writes are neither retried nor allowed to stop the sequence,
+    // but they are reported: a sensor that missed one streams another window.
+    bool written = true;
     for (const auto& write : sequence) {
-        WriteSensorRegister(camera, write.address, static_cast<USHORT>(write.value));
+        written &= WriteSensorRegister(camera, write.address, static_cast<USHORT>(write.value));
     }
+    return written;
 }
 
 USHORT ChannelGainValue(const LONG* setting) {
@@ -228,9 +231,9 @@ bool CameraDevice::ConfigureSensor() {
         return false;
     }
     RelaxedWrite(&ReadModeShadow, ReadModeFull);
-    WriteSensorRegister(this, RegisterParameterHold, 1);
+    bool configured = WriteSensorRegister(this, RegisterParameterHold, 1);
     WindowRegisters registers = ComputeWindowRegisters(this);
-    WriteWindowBlock(this, registers);
+    configured &= WriteWindowBlock(this, registers);
 
     FrameOffset = 0;
     FrameStride = WindowWidth;
@@ -238,9 +241,15 @@ bool CameraDevice::ConfigureSensor() {
     ULONG bytes = static_cast<ULONG>(WindowWidth) * static_cast<ULONG>(WindowHeight);
     FrameBytes = (bytes % SectorBytes == 0) ? bytes : ((bytes >> 9) + 1) << 9;
 
-    SendEndOfConfiguration(this);
+    configured &= SendEndOfConfiguration(this);
     ComputeBayerPhase(this);
     AtomicExchange(&PendingChanges, PendingAfterConfiguration);
+    if (!configured) {
+        // A camera that missed part of its configuration would stream
+        // another window, or nothing: no stream on it.
+        CloseLink();
+        return false;
+    }
     // The link stays open for the stream's capture thread: frames come from
     // the camera just configured, whatever disks come and go meanwhile.
     return true;

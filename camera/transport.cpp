@@ -106,12 +106,12 @@ bool WriteSensorRegister(CameraDevice* camera, USHORT address, USHORT value) {
     return WriteCommandSector(camera);
 }
 
-void SendEndOfConfiguration(CameraDevice* camera) {
+bool SendEndOfConfiguration(CameraDevice* camera) {
     if (camera->LinkHandle == nullptr) {
-        return;
+        return false;
     }
     PrepareCommand(camera, CommandEndOfConfiguration, 0, 0);
-    WriteCommandSector(camera);
+    return WriteCommandSector(camera);
 }
 
 bool TransferFrame(CameraDevice* camera, void* buffer, bool* written) {

@@ -20,7 +20,8 @@ constexpr int MaxCameras = 32;
 HANDLE FindCamera(CameraDevice* camera);
 
 bool WriteSensorRegister(CameraDevice* camera, USHORT address, USHORT value);
-void SendEndOfConfiguration(CameraDevice* camera);
+// False when the link is closed or the write fails.
+bool SendEndOfConfiguration(CameraDevice* camera);
 
 // Reads one raw frame of FrameBytes into buffer if the status sector says a
 // frame is ready; on success counts it in FrameCount. *written says whether

@@ -101,9 +101,19 @@ NTSTATUS DeviceTransfer(DiskAttachment& attachment, Direction direction, LONGLON
     return done ? STATUS_SUCCESS : STATUS_IO_DEVICE_ERROR;
 }
 
-// A short transfer moves the whole sectors of the first half.
-ULONG ShortLength(ULONG length) {
-    return length / 2 / SectorBytes * SectorBytes;
+// A transfer that ends early with a success status: the whole sectors of
+// its first half. A read reaches the device whole and the rest of the
+// buffer is left scribbled; a write delivers only that first part.
+NTSTATUS ShortTransfer(DiskAttachment& attachment, Direction direction, LONGLONG offset,
+                       PVOID buffer, ULONG length, ULONG* done) {
+    *done = length / 2 / SectorBytes * SectorBytes;
+    if (direction == Direction::Write) {
+        return *done == 0 ? STATUS_SUCCESS
+                          : DeviceTransfer(attachment, direction, offset, buffer, *done);
+    }
+    NTSTATUS status = DeviceTransfer(attachment, direction, offset, buffer, length);
+    std::memset(static_cast<UCHAR*>(buffer) + *done, 0xCD, length - *done);
+    return status;
 }
 
 NTSTATUS Transfer(Direction direction, HANDLE fileHandle, PIO_STATUS_BLOCK ioStatusBlock,
@@ -126,11 +136,12 @@ NTSTATUS Transfer(Direction direction, HANDLE fileHandle, PIO_STATUS_BLOCK ioSta
     const nt::PlannedFault fault =
         nt::TakeCall(direction == Direction::Read ? FaultSite::DiskRead : FaultSite::DiskWrite);
     ULONG done = length;
-    if (fault.fail && !fault.shortTransfer) {
+    if (fault.shortTransfer) {
+        status = ShortTransfer(file->Attachment(), direction, offset, buffer, length, &done);
+    } else if (fault.fail) {
         status = fault.status;
     } else {
-        done = fault.shortTransfer ? ShortLength(length) : length;
-        status = DeviceTransfer(file->Attachment(), direction, offset, buffer, done);
+        status = DeviceTransfer(file->Attachment(), direction, offset, buffer, length);
     }
     ioStatusBlock->Status = status;
     ioStatusBlock->Information = NT_SUCCESS(status) ? done : 0;

@@ -12,6 +12,7 @@
 #include "camera/transport.h"
 #include "driver/data_range.h"
 #include "host/nt/disks.h"
+#include "host/nt/fault_plan.h"
 #include "platform/atomics.h"
 #include "tests/support/driver_fixture.h"
 #include "tests/support/memory_disk.h"
@@ -83,6 +84,27 @@ TEST_F(SensorTest, ConfiguresAFreeWindow) {
     EXPECT_EQ(camera_->ReadModeShadow, ReadModeFull);
     EXPECT_EQ(camera_->FrameStride, 640);
     EXPECT_EQ(camera_->FrameBytes, 640u * 480u);
+}
+
+// A camera that missed a write of its configuration would stream another
+// window: the rest of the sequence still goes out, but the configuration
+// fails and the link closes.
+TEST_F(SensorTest, AFailedConfigurationWriteFailsTheConfiguration) {
+    SetReadoutWindow(camera_, 0, 0, 640, 480, 0);
+    // The address phase of 0x0344 (its data phase is then not sent), and the
+    // end of configuration.
+    for (uint64_t write : {7u, 35u}) {
+        const size_t first = sim_->Log().size();
+        host::FailNthTransfer(host::FaultSite::DiskWrite, write, host::DiskFailure::Timeout);
+        EXPECT_FALSE(camera_->ConfigureSensor()) << "write " << write;
+        EXPECT_TRUE(host::PlannedFaultFired());
+        EXPECT_EQ(camera_->LinkHandle, nullptr);
+        const Lines lines = LogSince(*sim_, first);
+        EXPECT_EQ(lines.size(), 17u) << "write " << write;
+        EXPECT_EQ(lines.back() == "END", write != 35u) << "write " << write;
+    }
+    EXPECT_TRUE(camera_->ConfigureSensor());
+    camera_->CloseLink();
 }
 
 TEST_F(SensorTest, ConfiguresAWideOddWindowWithColumnOffset) {

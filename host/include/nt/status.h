@@ -9,6 +9,8 @@ typedef LONG NTSTATUS;
 typedef NTSTATUS* PNTSTATUS;
 
 #define NT_SUCCESS(status) (((NTSTATUS)(status)) >= 0)
+// Severity 3 in the top two bits: an error, not a warning or information.
+#define NT_ERROR(status) ((((ULONG)(status)) >> 30) == 3)
 
 #define STATUS_SUCCESS ((NTSTATUS)0x00000000)
 #define STATUS_WAIT_0 ((NTSTATUS)0x00000000)
