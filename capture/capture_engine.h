@@ -140,8 +140,9 @@ void StopCapture(CaptureEngine* engine);
 // The processing step, run by the pin's processing once per run: marks
 // processing active and, while the engine streams, converts the newest filled
 // raw slot (dropping an older filled one) into the ConvertedFrame. True when
-// the pin may copy the ConvertedFrame; false once the engine is stopping,
-// having touched no buffer. Either way the pin ends its run with
+// the pin may copy the ConvertedFrame, which holds a frame of this stream;
+// false before the stream's first conversion and once the engine is
+// stopping, having touched no buffer. Either way the pin ends its run with
 // EndProcessing.
 bool ProcessFilledSlot(CaptureEngine* engine);
 // The end of the pin's run: clears processingActive, then sets

@@ -33,7 +33,9 @@ bool ProcessFilledSlot(CaptureEngine* engine) {
         engine->convertedSequence = sequence;
         EndProcessingSlot(engine, slot);
     }
-    return true;
+    // The capture thread counts a frame just before its slot shows it as
+    // filled: until the stream's first conversion there is no image.
+    return engine->convertedSequence != 0;
 }
 
 void EndProcessing(CaptureEngine* engine) {

@@ -46,6 +46,7 @@ void Pin::Detach() {
     host::AttachedProcess attached(filter_->Process());
     pin_->Close();
     pin_ = nullptr;
+    std::lock_guard<std::mutex> lock(outstandingMutex_);
     outstanding_.clear();
     auto& pins = filter_->pins_;
     pins.erase(std::find(pins.begin(), pins.end(), this));
@@ -93,13 +94,22 @@ void Pin::SetMasterClock(MasterClock* clock) {
 
 NTSTATUS Pin::Queue(std::unique_ptr<StreamBuffer> buffer) {
     KSSTREAM_HEADER* header = &buffer->header;
-    outstanding_[header] = std::move(buffer);
+    {
+        std::lock_guard<std::mutex> lock(outstandingMutex_);
+        outstanding_[header] = std::move(buffer);
+    }
     host::AttachedProcess attached(filter_->Process());
     NTSTATUS status = pin_->SubmitBuffer(header);
     if (status != STATUS_PENDING) {
+        std::lock_guard<std::mutex> lock(outstandingMutex_);
         outstanding_.erase(header);
     }
     return status;
+}
+
+void Pin::Cancel(const StreamBuffer* buffer) {
+    host::AttachedProcess attached(filter_->Process());
+    pin_->CancelBuffer(&buffer->header);
 }
 
 std::unique_ptr<StreamBuffer> Pin::WaitForCompleted(std::chrono::milliseconds timeout) {
@@ -107,11 +117,17 @@ std::unique_ptr<StreamBuffer> Pin::WaitForCompleted(std::chrono::milliseconds ti
     if (!pin_->WaitForCompletion(&completed, timeout)) {
         return nullptr;
     }
+    std::lock_guard<std::mutex> lock(outstandingMutex_);
     auto found = outstanding_.find(completed.header);
     std::unique_ptr<StreamBuffer> buffer = std::move(found->second);
     outstanding_.erase(found);
     buffer->status = completed.status;
     return buffer;
+}
+
+size_t Pin::Outstanding() const {
+    std::lock_guard<std::mutex> lock(outstandingMutex_);
+    return outstanding_.size();
 }
 
 PKSPIN Pin::Kernel() const {

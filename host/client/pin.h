@@ -9,6 +9,7 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "host/client/filter.h"
@@ -71,11 +72,17 @@ public:
     // Null takes the clock away. Assign before the pin leaves stop.
     void SetMasterClock(MasterClock* clock);
 
+    // Streaming may go on from several threads at once, as applications do
+    // with overlapped I/O.
     // STATUS_PENDING once queued; a refused buffer is dropped.
     NTSTATUS Queue(std::unique_ptr<StreamBuffer> buffer);
+    // Cancels the outstanding buffer at this address, as CancelIoEx does
+    // with an OVERLAPPED: it comes back through WaitForCompleted, cancelled
+    // unless it had completed first.
+    void Cancel(const StreamBuffer* buffer);
     // The next completed buffer, or null when none came within the timeout.
     std::unique_ptr<StreamBuffer> WaitForCompleted(std::chrono::milliseconds timeout);
-    size_t Outstanding() const { return outstanding_.size(); }
+    size_t Outstanding() const;
 
     // The class driver's pin object, for tests that look inside.
     PKSPIN Kernel() const;
@@ -87,6 +94,7 @@ private:
 
     Filter* filter_;
     host::ks::Pin* pin_;
+    mutable std::mutex outstandingMutex_;
     std::map<KSSTREAM_HEADER*, std::unique_ptr<StreamBuffer>> outstanding_;
 };
 

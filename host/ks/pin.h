@@ -57,6 +57,11 @@ public:
 
     // Queues a client buffer: STATUS_PENDING until it completes.
     NTSTATUS SubmitBuffer(KSSTREAM_HEADER* header);
+    // Cancels the queued buffer with this client header, as an IRP is
+    // cancelled: it completes with STATUS_CANCELLED at once, or, behind a
+    // locked leading edge, when the driver unlocks it without ejecting. No
+    // such buffer queued: nothing happens.
+    void CancelBuffer(const KSSTREAM_HEADER* clientHeader);
     bool WaitForCompletion(CompletedBuffer* completed, std::chrono::milliseconds timeout);
     PKSSTREAM_POINTER LeadingEdge(KSSTREAM_POINTER_STATE state);
     void Unlock(PKSSTREAM_POINTER pointer, bool eject);
@@ -71,6 +76,9 @@ private:
     struct QueuedFrame {
         KSSTREAM_HEADER kernelHeader;  // the class driver's copy the driver writes
         KSSTREAM_HEADER* clientHeader;
+        // Cancelled while behind the locked leading edge: completes as
+        // cancelled when the driver unlocks it without ejecting.
+        bool cancelled;
     };
 
     NTSTATUS Step(KSSTATE to, KSSTATE from);
@@ -95,10 +103,6 @@ private:
     // queue at a stop, so that no buffer joins the queue after that.
     bool acceptingBuffers_ = false;
     bool leadingEdgeLocked_ = false;
-    // A stop came while the leading edge was locked: its frame, which cannot
-    // be cancelled under the lock, is cancelled when the driver unlocks it
-    // without ejecting.
-    bool leadingEdgeCancelled_ = false;
 
     ReferenceClock* clock_ = nullptr;  // under mutex_
 };

@@ -19,7 +19,7 @@ NTSTATUS Pin::SubmitBuffer(KSSTREAM_HEADER* header) {
     if (State() == KSSTATE_STOP) {
         return Refusal::StreamingWhileStopped;
     }
-    auto* frame = NewInPool<QueuedFrame>(FrameTag, QueuedFrame{*header, header});
+    auto* frame = NewInPool<QueuedFrame>(FrameTag, QueuedFrame{*header, header, false});
     if (frame == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -88,8 +88,7 @@ void Pin::Unlock(PKSSTREAM_POINTER pointer, bool eject) {
             BugCheck("KsStreamPointerUnlock of a stream pointer that is not locked");
         }
         leadingEdgeLocked_ = false;
-        const bool cancelled = leadingEdgeCancelled_;
-        leadingEdgeCancelled_ = false;
+        const bool cancelled = queue_.front()->cancelled;
         if (eject || cancelled) {
             done = queue_.front();
             queue_.pop_front();
@@ -124,13 +123,34 @@ void Pin::CancelQueue() {
         if (leadingEdgeLocked_) {
             queue_.push_back(cancelled.front());
             cancelled.pop_front();
-            leadingEdgeCancelled_ = true;
+            queue_.front()->cancelled = true;
         }
     }
     for (QueuedFrame* frame : cancelled) {
         frame->kernelHeader.DataUsed = 0;
         Complete(frame, STATUS_CANCELLED);
     }
+}
+
+void Pin::CancelBuffer(const KSSTREAM_HEADER* clientHeader) {
+    QueuedFrame* cancelled = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        auto found = std::find_if(queue_.begin(), queue_.end(), [&](const QueuedFrame* frame) {
+            return frame->clientHeader == clientHeader;
+        });
+        if (found == queue_.end()) {
+            return;
+        }
+        if (found == queue_.begin() && leadingEdgeLocked_) {
+            (*found)->cancelled = true;
+            return;
+        }
+        cancelled = *found;
+        queue_.erase(found);
+    }
+    cancelled->kernelHeader.DataUsed = 0;
+    Complete(cancelled, STATUS_CANCELLED);
 }
 
 }  // namespace host::ks

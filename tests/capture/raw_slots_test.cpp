@@ -129,6 +129,19 @@ TEST_F(RawSlotTest, AFrameOlderThanADeliveredOneNeverComesBack) {
     ExpectBothFree();
 }
 
+// The capture thread counts a frame just before it marks the slot filled;
+// a processing run in between has no image to deliver yet.
+TEST_F(RawSlotTest, NothingIsDeliveredWhileTheFirstFrameGoesIntoItsSlot) {
+    const int filling = BeginFill(engine_);
+    ASSERT_NE(filling, NoSlot);
+    const LONG sequence = AtomicIncrement(&engine_->framesCaptured);
+    pin_->ProcessOnce();
+    EXPECT_TRUE(pin_->Sequences().empty());
+    EndFill(engine_, filling, FillResult::Complete, sequence);
+    pin_->ProcessOnce();
+    EXPECT_EQ(pin_->Sequences(), (std::vector<LONG>{1}));
+}
+
 TEST_F(RawSlotTest, WithNoFilledSlotThePreviousImageIsDeliveredAgain) {
     NextFrame();
     pin_->ProcessOnce();

@@ -168,16 +168,7 @@ TEST_F(Delivery, WithoutANewRawFrameTheLastImageComesAgain) {
 class FreeRunningDelivery : public Delivery {
 protected:
     void Run() {
-        sim::SimOptions options = Immediate();
-        options.framesPerSecond = 500;
-        options.scene = sim::Scene::FromRaw(1, 1, {0});
-        options.stampFrameNumbers = true;
-        sim_ = AttachCamera(options);
-        camera_ = AddDevice();
-        ASSERT_NE(camera_, nullptr);
-        host::RegistrySetDword(SettingsKey(), "ColorCorrection", 0);
-        host::RegistrySetDword(SettingsKey(), "RoiW", 64);
-        ASSERT_EQ(LastDevice().Start(), STATUS_SUCCESS);
+        ASSERT_NE(StartNumberedCamera(500, 64), nullptr);
         ASSERT_EQ(CreatePin(), STATUS_SUCCESS);
         ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
     }

@@ -32,6 +32,8 @@
 #include "host/nt/registry_store.h"
 #include "host/system/driver_module.h"
 #include "sim/sim_camera.h"
+#include "tests/support/capture_fixture.h"
+#include "tests/support/watchdog.h"
 
 namespace driver_test {
 namespace {
@@ -41,7 +43,7 @@ constexpr int Frames = 10;
 // sanitizers.
 constexpr std::chrono::milliseconds FramePatience{60000};
 // A hang is a run that takes longer than this.
-constexpr std::chrono::seconds Watchdog{600};
+constexpr std::chrono::seconds HangLimit{600};
 
 // What one life did: the steps the driver refused, and whether every step
 // succeeded.
@@ -66,27 +68,6 @@ bool Step(Life& life, const char* step, NTSTATUS status) {
     EXPECT_TRUE(NT_ERROR(status)) << step << " refused with " << Hex(status);
     life.refusals.push_back(std::string(step) + ": " + Hex(status));
     return false;
-}
-
-// The control item `id` through the filter, as a control application sends it.
-NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* value) {
-    UCHAR request[diskcam::ControlValueBytes] = {};
-    KSPROPERTY property{};
-    property.Set = {diskcam::ControlSetGuid::data1,
-                    diskcam::ControlSetGuid::data2,
-                    diskcam::ControlSetGuid::data3,
-                    {}};
-    std::memcpy(property.Set.Data4, diskcam::ControlSetGuid::data4, 8);
-    property.Id = id;
-    property.Flags = flags;
-    std::memcpy(request, &property, sizeof property);
-    UCHAR data[diskcam::ControlValueBytes] = {};
-    std::memcpy(data + diskcam::ControlValueOffset, value, sizeof *value);
-    const client::RequestResult result =
-        filter.Property(request, sizeof request, data, sizeof data);
-    EXPECT_LE(result.bytesReturned, sizeof data);
-    std::memcpy(value, data + diskcam::ControlValueOffset, sizeof *value);
-    return result.status;
 }
 
 void Stream(Life& life, client::Filter& filter, client::Pin& pin) {
@@ -175,33 +156,6 @@ Life RunLife(const std::function<void()>& arm) {
     return life;
 }
 
-// Fails a run whose life takes longer than the watchdog allows.
-class HangWatch {
-public:
-    HangWatch()
-        : thread_([this] {
-              std::unique_lock<std::mutex> lock(mutex_);
-              if (!done_.wait_for(lock, Watchdog, [this] { return finished_; })) {
-                  std::fprintf(stderr, "fault sweep: a run hung\n");
-                  std::abort();
-              }
-          }) {}
-    ~HangWatch() {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            finished_ = true;
-        }
-        done_.notify_all();
-        thread_.join();
-    }
-
-private:
-    std::mutex mutex_;
-    std::condition_variable done_;
-    bool finished_ = false;
-    std::thread thread_;
-};
-
 int FailedParts() {
     const ::testing::TestResult* result =
         ::testing::UnitTest::GetInstance()->current_test_info()->result();
@@ -218,7 +172,7 @@ uint64_t Sweep(const std::string& what, const std::function<void(uint64_t)>& fai
     for (uint64_t n = 1;; ++n) {
         Life faulted;
         {
-            HangWatch watch;
+            testing_support::Watchdog watch(HangLimit, "a fault-sweep run");
             faulted = RunLife([&] { failNth(n); });
         }
         const bool fired = host::PlannedFaultFired();

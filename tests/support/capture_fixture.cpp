@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "diskcam/controls.h"
+
 #include "host/nt/devices.h"
 #include "host/nt/registry_store.h"
 
@@ -36,6 +38,23 @@ CameraDevice* CaptureTest::StartCamera(bool hold) {
     options.holdFrames = hold;
     sim_ = AttachCamera(options);
     return StartDevice();
+}
+
+CameraDevice* CaptureTest::StartNumberedCamera(double framesPerSecond, LONG width) {
+    sim::SimOptions options = Immediate();
+    options.framesPerSecond = framesPerSecond;
+    options.scene = sim::Scene::FromRaw(1, 1, {0});
+    options.stampFrameNumbers = true;
+    sim_ = AttachCamera(options);
+    camera_ = AddDevice();
+    if (camera_ == nullptr) {
+        return nullptr;
+    }
+    host::RegistrySetDword(SettingsKey(), "ColorCorrection", 0);
+    host::RegistrySetDword(SettingsKey(), "RoiW", static_cast<uint32_t>(width));
+    host::RegistrySetDword(SettingsKey(), "RoiH", 32);
+    EXPECT_EQ(LastDevice().Start(), STATUS_SUCCESS);
+    return camera_;
 }
 
 std::unique_ptr<client::Filter> CaptureTest::OpenFilter() {
@@ -81,6 +100,26 @@ std::unique_ptr<client::StreamBuffer> CaptureTest::Capture(ULONG extent, UCHAR f
     std::memset(buffer->data.data(), fill, buffer->data.size());
     EXPECT_EQ(pin_->Queue(std::move(buffer)), STATUS_PENDING);
     return pin_->WaitForCompleted(Patience);
+}
+
+NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* value) {
+    UCHAR request[diskcam::ControlValueBytes] = {};
+    KSPROPERTY property{};
+    property.Set = {diskcam::ControlSetGuid::data1,
+                    diskcam::ControlSetGuid::data2,
+                    diskcam::ControlSetGuid::data3,
+                    {}};
+    std::memcpy(property.Set.Data4, diskcam::ControlSetGuid::data4, 8);
+    property.Id = id;
+    property.Flags = flags;
+    std::memcpy(request, &property, sizeof property);
+    UCHAR data[diskcam::ControlValueBytes] = {};
+    std::memcpy(data + diskcam::ControlValueOffset, value, sizeof *value);
+    const client::RequestResult result =
+        filter.Property(request, sizeof request, data, sizeof data);
+    EXPECT_LE(result.bytesReturned, sizeof data);
+    std::memcpy(value, data + diskcam::ControlValueOffset, sizeof *value);
+    return result.status;
 }
 
 KS_VIDEOINFOHEADER* HeaderAt(std::vector<UCHAR>& bytes, size_t offset) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,6 +27,11 @@ protected:
     // A device with a simulated camera at frame rate 0 (held frames when
     // `hold`), started with a small window.
     CameraDevice* StartCamera(bool hold = false);
+    // A device with a camera running freely at `framesPerSecond`, each raw
+    // frame uniform with its number as value (modulo 256), started without
+    // colour correction, so that each frame converts to a grey of its own
+    // value; the window is `width` x 32.
+    CameraDevice* StartNumberedCamera(double framesPerSecond, LONG width);
 
     // Opens the first filter of the capture category.
     std::unique_ptr<client::Filter> OpenFilter();
@@ -48,6 +54,10 @@ protected:
     std::unique_ptr<client::Filter> filter_;
     std::unique_ptr<client::Pin> pin_;
 };
+
+// The control item `id` through the filter, as a control application sends
+// it: `value` goes out with a set and comes back with a get.
+NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* value);
 
 // The video-info header of a format or range at `offset`.
 KS_VIDEOINFOHEADER* HeaderAt(std::vector<UCHAR>& bytes, size_t offset);

@@ -1,6 +1,8 @@
 // The stream queue: the locked leading edge, eject and the headers that come
-// back, cancellation at stop, refused buffers; and the reference clock.
+// back, cancellation at stop and of one buffer, refused buffers; and the
+// reference clock.
 #include <cstring>
+#include <vector>
 
 #include "host/ks/pool_object.h"
 #include "host/ks/refusals.h"
@@ -137,6 +139,48 @@ TEST_F(StreamTest, ALockedFrameEjectedAfterTheStopCompletesWithItsData) {
     ASSERT_NE(done, nullptr);
     EXPECT_EQ(done->status, STATUS_SUCCESS);
     EXPECT_EQ(done->header.DataUsed, 16u);
+}
+
+// A cancelled buffer comes back cancelled at once and the queue closes up;
+// one behind the locked leading edge waits for the driver, which may still
+// complete it with its data; a buffer no longer queued is left alone.
+TEST_F(StreamTest, ACancelledBufferComesBackCancelledUnlessTheDriverHoldsIt) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    std::vector<const client::StreamBuffer*> queued;
+    for (int i = 0; i < 3; ++i) {
+        auto buffer = std::make_unique<client::StreamBuffer>(16);
+        queued.push_back(buffer.get());
+        ASSERT_EQ(pin_->Queue(std::move(buffer)), STATUS_PENDING);
+    }
+    pin_->Cancel(queued[1]);
+    std::unique_ptr<client::StreamBuffer> middle = pin_->WaitForCompleted(Quiet);
+    ASSERT_EQ(middle.get(), queued[1]);
+    EXPECT_EQ(middle->status, STATUS_CANCELLED);
+    EXPECT_EQ(middle->header.DataUsed, 0u);
+
+    PKSSTREAM_POINTER leading =
+        KsPinGetLeadingEdgeStreamPointer(pin_->Kernel(), KSSTREAM_POINTER_STATE_LOCKED);
+    ASSERT_EQ(leading->StreamHeader->Data, queued[0]->data.data());
+    leading->StreamHeader->DataUsed = 16;
+    pin_->Cancel(queued[0]);
+    EXPECT_EQ(pin_->WaitForCompleted(Quiet), nullptr) << "the locked frame waits";
+    KsStreamPointerUnlock(leading, TRUE);
+    std::unique_ptr<client::StreamBuffer> first = pin_->WaitForCompleted(Quiet);
+    ASSERT_EQ(first.get(), queued[0]);
+    EXPECT_EQ(first->status, STATUS_SUCCESS);
+    EXPECT_EQ(first->header.DataUsed, 16u);
+    pin_->Cancel(first.get());
+    EXPECT_EQ(pin_->WaitForCompleted(Quiet), nullptr);
+
+    leading = KsPinGetLeadingEdgeStreamPointer(pin_->Kernel(), KSSTREAM_POINTER_STATE_LOCKED);
+    ASSERT_EQ(leading->StreamHeader->Data, queued[2]->data.data());
+    pin_->Cancel(queued[2]);
+    KsStreamPointerUnlock(leading, FALSE);
+    std::unique_ptr<client::StreamBuffer> last = pin_->WaitForCompleted(Quiet);
+    ASSERT_EQ(last.get(), queued[2]);
+    EXPECT_EQ(last->status, STATUS_CANCELLED);
+    EXPECT_EQ(last->header.DataUsed, 0u);
+    EXPECT_EQ(pin_->Outstanding(), 0u);
 }
 
 class StreamDeathTest : public KsDeathTest {
