@@ -138,6 +138,29 @@ void WriteCameraFile(const fs::path& path, unsigned char value) {
     std::ofstream(path, std::ios::binary) << disk;
 }
 
+// The samples a soak run judges: time, live bytes and live blocks, from the
+// stream's start to its end, with the stream's buffers in the pool.
+TEST_F(ToolTest, APoolLogSamplesThePoolWhileTheStreamRuns) {
+    ToolRun run = Tool(
+        "capture --fps 0 --sim-link instant --seconds 0.3 --window 0,0,64,32 "
+        "--output /dev/null --pool-interval 0.05 --pool-log " +
+        Path("pool.txt").string() + Registry());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> lines = Lines(ReadFile(Path("pool.txt")));
+    ASSERT_GE(lines.size(), 3u);
+    double previous = -1;
+    for (const std::string& line : lines) {
+        double seconds = 0;
+        unsigned long long bytes = 0;
+        unsigned long long blocks = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lf %llu %llu", &seconds, &bytes, &blocks), 3) << line;
+        EXPECT_GE(seconds, previous);
+        EXPECT_GE(bytes, 2u * 64 * 32) << "the raw slots at least";
+        EXPECT_GE(blocks, 3u);
+        previous = seconds;
+    }
+}
+
 TEST_F(ToolTest, AFileBackedCameraWorks) {
     WriteCameraFile(Path("camera.img"), 100);
     ToolRun run = Tool("capture --camera " + Path("camera.img").string() +

@@ -17,6 +17,7 @@
 #include "host/client/pin.h"
 #include "tools/diskcam/controls.h"
 #include "tools/diskcam/image_files.h"
+#include "tools/diskcam/pool_log.h"
 
 namespace tool {
 
@@ -218,7 +219,16 @@ void RunCapture(client::Filter& filter, const CaptureOptions& options) {
     for (int index = 0; index < BuffersQueued; ++index) {
         QueueBuffer(*pin, std::make_unique<client::StreamBuffer>(pin->FrameSize()));
     }
-    long frames = Stream(*pin, sink, options, start);
+    long frames = 0;
+    {
+        std::unique_ptr<PoolLog> poolLog;
+        if (!options.poolLogFile.empty()) {
+            poolLog = std::make_unique<PoolLog>(
+                options.poolLogFile,
+                std::chrono::milliseconds(static_cast<long>(options.poolLogSeconds * 1000)));
+        }
+        frames = Stream(*pin, sink, options, start);
+    }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     pin->SetState(KSSTATE_STOP);
     pin.reset();

@@ -14,6 +14,7 @@ const char* const Usage =
     "                        [--window X,Y,W,H] [--subsample 0|1|2] [--set NAME=VALUE]...\n"
     "                        [--registry FILE] [--sim-log FILE] [--driver FILE.sys]\n"
     "                        [--sim-link usb2|usb3|instant]\n"
+    "                        [--pool-log FILE [--pool-interval SECONDS]]\n"
     "       diskcam controls [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n"
     "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n";
 
@@ -116,6 +117,13 @@ bool TakeCaptureOption(const std::string& option, Arguments& arguments, CaptureO
         capture.subSample = std::stoi(mode);
     } else if (option == "--set") {
         capture.assignments.push_back(arguments.Value(option));
+    } else if (option == "--pool-log") {
+        capture.poolLogFile = arguments.Value(option);
+    } else if (option == "--pool-interval") {
+        capture.poolLogSeconds = ParseNumber(option, arguments.Value(option));
+        if (!(capture.poolLogSeconds >= 0.01)) {
+            throw std::invalid_argument("--pool-interval takes at least 0.01 seconds");
+        }
     } else {
         return false;
     }

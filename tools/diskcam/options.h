@@ -30,6 +30,8 @@ struct CaptureOptions {
     std::optional<Window> window;
     std::optional<int> subSample;
     std::vector<std::string> assignments;
+    std::string poolLogFile;  // empty: no pool sampling
+    double poolLogSeconds = 5;
 };
 
 struct ControlsOptions {
