@@ -60,6 +60,8 @@ public:
     bool WaitForCompletion(CompletedBuffer* completed, std::chrono::milliseconds timeout);
     PKSSTREAM_POINTER LeadingEdge(KSSTREAM_POINTER_STATE state);
     void Unlock(PKSSTREAM_POINTER pointer, bool eject);
+    // The status the leading edge's buffer completes with when ejected.
+    NTSTATUS SetStatusCode(PKSSTREAM_POINTER pointer, NTSTATUS status);
 
     void AttemptProcessing();
 
@@ -99,6 +101,9 @@ private:
     // be cancelled under the lock, is cancelled when the driver unlocks it
     // without ejecting.
     bool leadingEdgeCancelled_ = false;
+    // Set by the driver through KsStreamPointerSetStatusCode, reset each
+    // time the leading edge is handed out.
+    NTSTATUS leadingEdgeStatus_ = STATUS_SUCCESS;
 
     ReferenceClock* clock_ = nullptr;  // under mutex_
 };
