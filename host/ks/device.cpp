@@ -207,13 +207,13 @@ NTSTATUS Device::SetPower(DEVICE_POWER_STATE state) {
     if (!added_ || state == from) {
         return STATUS_SUCCESS;
     }
-    const SYSTEM_POWER_STATE system =
+    const SYSTEM_POWER_STATE systemState =
         state == PowerDeviceD0 ? PowerSystemWorking : PowerSystemSleeping3;
     const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
     if (dispatch != nullptr && dispatch->QueryPower != nullptr) {
         ks::Request query(KsObjectTypeDevice, &device_, IRP_MJ_POWER, IRP_MN_QUERY_POWER);
         const NTSTATUS status = CallDriver([&] {
-            return dispatch->QueryPower(&device_, query.Irp(), state, from, system,
+            return dispatch->QueryPower(&device_, query.Irp(), state, from, systemState,
                                         device_.SystemPowerState, PowerActionSleep);
         });
         if (!NT_SUCCESS(status)) {
@@ -225,7 +225,7 @@ NTSTATUS Device::SetPower(DEVICE_POWER_STATE state) {
         CallDriver([&] { dispatch->SetPower(&device_, set.Irp(), state, from); });
     }
     device_.DevicePowerState = state;
-    device_.SystemPowerState = system;
+    device_.SystemPowerState = systemState;
     return STATUS_SUCCESS;
 }
 

@@ -19,6 +19,8 @@ struct CommonOptions {
     std::string registryFile;  // empty: the default store
     std::string simLogFile;
     std::string driverFile;  // empty: $DISKCAM_DRIVER, else the linked driver
+    // Simulated cameras whose frame-ready flag never rises.
+    bool simNoFrames = false;
 };
 
 struct CaptureOptions {
@@ -30,6 +32,8 @@ struct CaptureOptions {
     std::optional<Window> window;
     std::optional<int> subSample;
     std::vector<std::string> assignments;
+    // The cameras are unplugged once this many frames were delivered.
+    std::optional<long> simUnplugAfter;
 };
 
 struct ControlsOptions {
