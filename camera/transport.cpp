@@ -147,8 +147,7 @@ bool TransferFrame(CameraDevice* camera, void* buffer, bool* written) {
         !ReadLink(camera, camera->StatusSector, SectorBytes)) {
         return false;
     }
-    if (camera->StatusSector[FrameReadyOffset] != 1 ||
-        !SeekLink(camera, FrameDataOffset)) {
+    if (camera->StatusSector[FrameReadyOffset] != 1 || !SeekLink(camera, FrameDataOffset)) {
         return false;
     }
     *written = true;
