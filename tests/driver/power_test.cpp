@@ -94,6 +94,32 @@ TEST_F(DevicePower, TwoSleepsInARowLeaveTheStreamDelivering) {
     ExpectFrames(2);
 }
 
+// While the device is in D3 the camera is not touched: a stream cannot start
+// until the power-up.
+TEST_F(DevicePower, AStreamDoesNotStartInD3) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_ACQUIRE), STATUS_SUCCESS);
+    ASSERT_EQ(LastDevice().SetPower(PowerDeviceD3), STATUS_SUCCESS);
+    EXPECT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_INVALID_DEVICE_STATE);
+    sim_->LosePower();
+    ASSERT_EQ(LastDevice().SetPower(PowerDeviceD0), STATUS_SUCCESS);
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    ExpectFrames(2);
+}
+
+// A paused stream resumed in D3 waits for the power-up for its frames.
+TEST_F(DevicePower, AResumeInD3WaitsForThePowerUp) {
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    ExpectFrames(1);
+    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
+    ASSERT_EQ(LastDevice().SetPower(PowerDeviceD3), STATUS_SUCCESS);
+    sim_->LosePower();
+    const uint64_t framesAsleep = sim_->FramesRead();
+    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    EXPECT_EQ(sim_->FramesRead(), framesAsleep);
+    ASSERT_EQ(LastDevice().SetPower(PowerDeviceD0), STATUS_SUCCESS);
+    ExpectFrames(2);
+}
+
 // Slept in `state`, then run: the stream delivers new frames.
 class DevicePowerInState : public DevicePower, public ::testing::WithParamInterface<KSSTATE> {};
 
