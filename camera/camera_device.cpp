@@ -85,6 +85,7 @@ void CameraDevice::CloseLink() {
         CloseDisk(LinkHandle);
         LinkHandle = nullptr;
     }
+    AtomicExchange(&LinkLost, 0);
 }
 
 HANDLE CameraDevice::OpenLink() {

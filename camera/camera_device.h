@@ -113,6 +113,13 @@ struct CameraDevice final : CameraDeviceOperations {
     ULONG BasePhase;
     ULONG FormatLock;  // atomic
     HANDLE LinkHandle;
+    // Non-zero once a transfer on the link found the camera's disk gone;
+    // cleared when the link closes. Written by whoever transfers, read by
+    // the capture thread (atomic).
+    LONG LinkLost;
+    // Transfers on the link that failed, for any reason; incremented by
+    // whoever transfers, read by the capture thread (atomic).
+    LONG TransferFailures;
     ULONG PendingChanges;  // atomic
     LONG CameraNo;
     ULONG ReadModeShadow;

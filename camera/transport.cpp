@@ -20,8 +20,8 @@ constexpr SIZE_T FrameReadyOffset = 256;
 bool IsCamera(HANDLE disk) {
     UCHAR identification[SectorBytes];
     __builtin_memset(identification, 0, sizeof(identification));
-    if (!SeekDisk(disk, StatusSectorOffset) ||
-        !ReadDisk(disk, identification, sizeof(identification))) {
+    if (SeekDisk(disk, StatusSectorOffset) != STATUS_SUCCESS ||
+        ReadDisk(disk, identification, sizeof(identification)) != STATUS_SUCCESS) {
         return false;
     }
     return CompareMemory(identification, Signature, SignatureBytes) == SignatureBytes &&
@@ -61,9 +61,32 @@ int SelectCamera(LONG cameraNo, int count) {
     return static_cast<int>(index);
 }
 
+// Whether a transfer on the link succeeded; a disk that has gone marks the
+// link lost, so that the capture thread ends the stream instead of polling a
+// camera that is no longer there.
+bool LinkTransferred(CameraDevice* camera, NTSTATUS status) {
+    if (status == STATUS_SUCCESS) {
+        return true;
+    }
+    AtomicIncrement(&camera->TransferFailures);
+    if (IsDiskGone(status)) {
+        AtomicExchange(&camera->LinkLost, 1);
+    }
+    return false;
+}
+
+bool SeekLink(CameraDevice* camera, LONGLONG offset) {
+    return LinkTransferred(camera, SeekDisk(camera->LinkHandle, offset));
+}
+
+bool ReadLink(CameraDevice* camera, void* buffer, ULONG length) {
+    return LinkTransferred(camera, ReadDisk(camera->LinkHandle, buffer, length));
+}
+
 bool WriteCommandSector(CameraDevice* camera) {
-    return SeekDisk(camera->LinkHandle, CommandSectorOffset) &&
-           WriteDisk(camera->LinkHandle, camera->CommandSector, SectorBytes);
+    return SeekLink(camera, CommandSectorOffset) &&
+           LinkTransferred(camera,
+                           WriteDisk(camera->LinkHandle, camera->CommandSector, SectorBytes));
 }
 
 void PrepareCommand(CameraDevice* camera, UCHAR code, UCHAR phase, USHORT word) {
@@ -120,16 +143,15 @@ bool TransferFrame(CameraDevice* camera, void* buffer, bool* written) {
         return false;
     }
     __builtin_memset(camera->StatusSector, 0, SectorBytes);
-    if (!SeekDisk(camera->LinkHandle, StatusSectorOffset) ||
-        !ReadDisk(camera->LinkHandle, camera->StatusSector, SectorBytes)) {
+    if (!SeekLink(camera, StatusSectorOffset) ||
+        !ReadLink(camera, camera->StatusSector, SectorBytes)) {
         return false;
     }
-    if (camera->StatusSector[FrameReadyOffset] != 1 ||
-        !SeekDisk(camera->LinkHandle, FrameDataOffset)) {
+    if (camera->StatusSector[FrameReadyOffset] != 1 || !SeekLink(camera, FrameDataOffset)) {
         return false;
     }
     *written = true;
-    if (!ReadDisk(camera->LinkHandle, buffer, camera->FrameBytes)) {
+    if (!ReadLink(camera, buffer, camera->FrameBytes)) {
         return false;
     }
     RelaxedWrite(&camera->FrameCount, RelaxedRead(&camera->FrameCount) + 1);

@@ -13,6 +13,7 @@ CaptureEngine* CreateEngine(CameraDevice* camera) {
     InitializeEvent(&engine->processingDone);
     InitializeEvent(&engine->slotChanged);
     InitializeShortLock(&engine->slotLock);
+    InitializePassiveLock(&engine->streamLock);
     // No stream yet: the processing step takes nothing until one starts.
     engine->stopping = 1;
     engine->device = camera;

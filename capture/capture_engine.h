@@ -10,6 +10,7 @@
 #include "camera/camera_device.h"
 #include "platform/event.h"
 #include "platform/lock.h"
+#include "platform/passive_lock.h"
 #include "platform/thread.h"
 
 struct ImagePipeline;
@@ -90,6 +91,20 @@ struct CaptureEngine {
     // processing step (take, then free) exclude each other. Holds no I/O and
     // no conversion.
     ShortLock slotLock;
+
+    // Zero while the stream may deliver. Set once, by the capture thread or
+    // a power-up, to the status with which the pin's processing then
+    // completes every queued and later buffer: STATUS_DEVICE_NOT_CONNECTED
+    // when the camera's disk has gone, STATUS_IO_TIMEOUT when no frame came
+    // within the Timeout setting. Reset by StartStream (atomic).
+    LONG endStatus;
+    // Non-zero from a power-down to the power-up after it; under streamLock.
+    ULONG poweredDown;
+    // Serialises the stream's life: the pin's state changes (start, pause,
+    // resume, teardown) and the device's power changes, which the class
+    // driver does not order with each other. Never held by the capture
+    // thread or the processing step.
+    PassiveLock streamLock;
 };
 
 // Allocates and initialises the engine, then loads the device's stored
@@ -128,6 +143,21 @@ NTSTATUS ResumeStream(CaptureEngine* engine);
 // buffers, closes the link and saves the settings. Nothing happens unless a
 // stream was started.
 void TearDownStream(CameraDevice* camera);
+
+// The device leaves D0: a running capture thread stops at a frame boundary
+// and the link closes; the stream keeps its buffers and its state. While the
+// device is powered down a stream cannot start, and a resume waits for the
+// power-up.
+void PowerDownStream(CameraDevice* camera);
+// The device is back in D0. The camera lost its registers with its power, so
+// a stream that was started is configured again as at its start (the whole
+// configuration, then the staged settings over the next frames), and a
+// running one goes on with a new capture thread. A camera that cannot be
+// configured ends the stream with STATUS_DEVICE_NOT_CONNECTED.
+void PowerUpStream(CameraDevice* camera);
+// Ends the stream with `status` unless it has ended already, and asks the
+// pin's processing to complete the queued buffers with it.
+void EndStreamWithStatus(CaptureEngine* engine, NTSTATUS status);
 
 // Frees both slots and starts the capture thread; false when the thread
 // cannot be created, with running and stopping back as they were.

@@ -93,6 +93,16 @@ void Deliver(CapturePin* pin, const CaptureEngine* engine, KSSTREAM_POINTER* lea
     StampHeader(pin, leading->StreamHeader, used);
 }
 
+// Every queued buffer comes back empty with the stream's end status; a
+// buffer that arrives later starts processing again and meets the same end.
+void FailQueuedBuffers(CapturePin* pin, NTSTATUS status) {
+    for (KSSTREAM_POINTER* leading = LockLeadingEdge(pin->pin); leading != nullptr;
+         leading = LockLeadingEdge(pin->pin)) {
+        leading->StreamHeader->DataUsed = 0;
+        FailStreamPointer(leading, status);
+    }
+}
+
 }  // namespace
 
 void CapturePin::RequestProcessing() {
@@ -101,6 +111,13 @@ void CapturePin::RequestProcessing() {
 
 NTSTATUS ProcessCapturePin(CapturePin* pin) {
     CaptureEngine* engine = pin->device->CaptureEngine;
+    if (engine != nullptr) {
+        const NTSTATUS end = AtomicRead(&engine->endStatus);
+        if (end != 0) {
+            FailQueuedBuffers(pin, end);
+            return STATUS_PENDING;
+        }
+    }
     // Before the first raw frame of a stream there is nothing to deliver:
     // buffers stay queued.
     if (engine == nullptr || AtomicRead(&engine->framesCaptured) <= 0) {

@@ -1,6 +1,7 @@
-// The stream's life on the pin's state changes: start with its buffers,
-// pause, resume and teardown. A start that fails leaves nothing allocated
-// and nothing running.
+// The stream's life on the pin's state changes and the device's power
+// changes: start with its buffers, pause, resume, teardown, power-down and
+// power-up, each under the engine's stream lock. A start that fails leaves
+// nothing allocated and nothing running.
 #include "camera/sensor.h"
 #include "capture/capture_engine.h"
 #include "pipeline/image_pipeline.h"
@@ -52,6 +53,7 @@ bool AllocateStreamBuffers(CaptureEngine* engine, ImagePipeline* pipeline, ULONG
 NTSTATUS StartConfiguredStream(CaptureEngine* engine, ImagePipeline* pipeline, ULONG width,
                                ULONG height) {
     AtomicExchange(&engine->framesCaptured, 0);
+    AtomicExchange(&engine->endStatus, 0);
     engine->convertedSequence = 0;
     ULONG frameBytes = 0;
     engine->device->GetFrameBytes(&frameBytes);
@@ -70,13 +72,10 @@ NTSTATUS StartConfiguredStream(CaptureEngine* engine, ImagePipeline* pipeline, U
     return STATUS_SUCCESS;
 }
 
-}  // namespace
-
-NTSTATUS StartStream(CameraDevice* camera) {
-    CaptureEngine* engine = camera->CaptureEngine;
+NTSTATUS StartStreamLocked(CameraDevice* camera, CaptureEngine* engine) {
     ImagePipeline* pipeline = camera->ImagePipeline;
-    if (engine == nullptr || pipeline == nullptr ||
-        RelaxedRead(&engine->streamState) != StreamIdle) {
+    if (pipeline == nullptr || RelaxedRead(&engine->streamState) != StreamIdle ||
+        engine->poweredDown != 0) {
         return STATUS_INVALID_DEVICE_STATE;
     }
     ULONG phase = ComputeBayerPhase(camera);
@@ -95,19 +94,16 @@ NTSTATUS StartStream(CameraDevice* camera) {
     return status;
 }
 
-void PauseStream(CaptureEngine* engine) {
-    if (RelaxedRead(&engine->streamState) != StreamRunning) {
-        return;
-    }
-    StopCapture(engine);
-    RelaxedWrite(&engine->streamState, StreamPaused);
-}
-
-NTSTATUS ResumeStream(CaptureEngine* engine) {
+// A stream that has ended, or a device powered down, gets no new thread: the
+// power-up starts it, and an ended stream only fails buffers.
+NTSTATUS ResumeStreamLocked(CaptureEngine* engine) {
     if (RelaxedRead(&engine->streamState) != StreamPaused) {
         return STATUS_SUCCESS;
     }
     RelaxedWrite(&engine->streamState, StreamRunning);
+    if (engine->poweredDown != 0 || AtomicRead(&engine->endStatus) != 0) {
+        return STATUS_SUCCESS;
+    }
     if (!StartCaptureThread(engine)) {
         RelaxedWrite(&engine->streamState, StreamPaused);
         return STATUS_INSUFFICIENT_RESOURCES;
@@ -115,15 +111,97 @@ NTSTATUS ResumeStream(CaptureEngine* engine) {
     return STATUS_SUCCESS;
 }
 
-void TearDownStream(CameraDevice* camera) {
-    CaptureEngine* engine = camera->CaptureEngine;
-    if (engine == nullptr || RelaxedRead(&engine->streamState) == StreamIdle) {
+// The staged settings follow the configuration over the next frames, as
+// after a stream start.
+void ReconfigureStream(CameraDevice* camera, CaptureEngine* engine) {
+    RelaxedWrite(&camera->FrameCount, 0);
+    if (!camera->ConfigureSensor()) {
+        EndStreamWithStatus(engine, STATUS_DEVICE_NOT_CONNECTED);
         return;
     }
-    RelaxedWrite(&camera->FrameCount, 0);
-    StopCapture(engine);
-    RelaxedWrite(&engine->streamState, StreamIdle);
-    ReleaseStreamBuffers(engine);
-    engine->device->CloseLink();
-    engine->device->SaveSettings();
+    if (RelaxedRead(&engine->streamState) == StreamRunning && !StartCaptureThread(engine)) {
+        EndStreamWithStatus(engine, STATUS_INSUFFICIENT_RESOURCES);
+    }
+}
+
+}  // namespace
+
+NTSTATUS StartStream(CameraDevice* camera) {
+    CaptureEngine* engine = camera->CaptureEngine;
+    if (engine == nullptr) {
+        return STATUS_INVALID_DEVICE_STATE;
+    }
+    AcquirePassiveLock(&engine->streamLock);
+    NTSTATUS status = StartStreamLocked(camera, engine);
+    ReleasePassiveLock(&engine->streamLock);
+    return status;
+}
+
+// A thread already stopped by a power-down is stopped again harmlessly.
+void PauseStream(CaptureEngine* engine) {
+    AcquirePassiveLock(&engine->streamLock);
+    if (RelaxedRead(&engine->streamState) == StreamRunning) {
+        StopCapture(engine);
+        RelaxedWrite(&engine->streamState, StreamPaused);
+    }
+    ReleasePassiveLock(&engine->streamLock);
+}
+
+NTSTATUS ResumeStream(CaptureEngine* engine) {
+    AcquirePassiveLock(&engine->streamLock);
+    NTSTATUS status = ResumeStreamLocked(engine);
+    ReleasePassiveLock(&engine->streamLock);
+    return status;
+}
+
+void TearDownStream(CameraDevice* camera) {
+    CaptureEngine* engine = camera->CaptureEngine;
+    if (engine == nullptr) {
+        return;
+    }
+    AcquirePassiveLock(&engine->streamLock);
+    if (RelaxedRead(&engine->streamState) != StreamIdle) {
+        RelaxedWrite(&camera->FrameCount, 0);
+        StopCapture(engine);
+        RelaxedWrite(&engine->streamState, StreamIdle);
+        ReleaseStreamBuffers(engine);
+        camera->CloseLink();
+        camera->SaveSettings();
+    }
+    ReleasePassiveLock(&engine->streamLock);
+}
+
+void PowerDownStream(CameraDevice* camera) {
+    CaptureEngine* engine = camera->CaptureEngine;
+    if (engine == nullptr) {
+        return;
+    }
+    AcquirePassiveLock(&engine->streamLock);
+    if (engine->poweredDown == 0) {
+        engine->poweredDown = 1;
+        const LONG state = RelaxedRead(&engine->streamState);
+        if (state == StreamRunning) {
+            StopCapture(engine);
+        }
+        if (state != StreamIdle) {
+            camera->CloseLink();
+        }
+    }
+    ReleasePassiveLock(&engine->streamLock);
+}
+
+void PowerUpStream(CameraDevice* camera) {
+    CaptureEngine* engine = camera->CaptureEngine;
+    if (engine == nullptr) {
+        return;
+    }
+    AcquirePassiveLock(&engine->streamLock);
+    if (engine->poweredDown != 0) {
+        engine->poweredDown = 0;
+        if (RelaxedRead(&engine->streamState) != StreamIdle &&
+            AtomicRead(&engine->endStatus) == 0) {
+            ReconfigureStream(camera, engine);
+        }
+    }
+    ReleasePassiveLock(&engine->streamLock);
 }

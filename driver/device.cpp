@@ -39,20 +39,20 @@ void CreateCaptureEngine(KSDEVICE* device, CameraDevice* camera) {
 }
 
 const KSDEVICE_DISPATCH CaptureDeviceDispatch = {
-    DeviceAdd,    // Add
-    DeviceStart,  // Start
-    nullptr,      // PostStart
-    nullptr,      // QueryStop
-    nullptr,      // CancelStop
-    DeviceStop,   // Stop
-    nullptr,      // QueryRemove
-    nullptr,      // CancelRemove
-    nullptr,      // Remove
-    nullptr,      // QueryCapabilities
-    nullptr,      // SurpriseRemoval
-    nullptr,      // QueryPower
-    nullptr,      // SetPower
-    nullptr,      // QueryInterface
+    DeviceAdd,       // Add
+    DeviceStart,     // Start
+    nullptr,         // PostStart
+    nullptr,         // QueryStop
+    nullptr,         // CancelStop
+    DeviceStop,      // Stop
+    nullptr,         // QueryRemove
+    nullptr,         // CancelRemove
+    nullptr,         // Remove
+    nullptr,         // QueryCapabilities
+    nullptr,         // SurpriseRemoval
+    nullptr,         // QueryPower
+    DeviceSetPower,  // SetPower
+    nullptr,         // QueryInterface
 };
 
 }  // namespace
@@ -118,3 +118,17 @@ NTSTATUS NTAPI DeviceStart(PKSDEVICE device, PIRP, PCM_RESOURCE_LIST, PCM_RESOUR
 
 // The class driver removes the filter factory itself.
 void NTAPI DeviceStop(PKSDEVICE, PIRP) {}
+
+// The camera's power goes with the system's: in a sleep state its registers
+// are lost, so a power-up configures it again.
+void NTAPI DeviceSetPower(PKSDEVICE device, PIRP, DEVICE_POWER_STATE to, DEVICE_POWER_STATE from) {
+    auto* camera = static_cast<CameraDevice*>(device->Context);
+    if (camera == nullptr || to == from) {
+        return;
+    }
+    if (to == PowerDeviceD0) {
+        PowerUpStream(camera);
+    } else if (from == PowerDeviceD0) {
+        PowerDownStream(camera);
+    }
+}

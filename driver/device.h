@@ -15,4 +15,10 @@ NTSTATUS NTAPI DeviceStart(PKSDEVICE device, PIRP request, PCM_RESOURCE_LIST tra
 // Nothing to do: the filter factory goes with the stop.
 void NTAPI DeviceStop(PKSDEVICE device, PIRP request);
 
+// Leaving D0 pauses a running stream at a frame boundary and closes the
+// camera link; coming back to D0 configures the camera again and lets a
+// running stream go on.
+void NTAPI DeviceSetPower(PKSDEVICE device, PIRP request, DEVICE_POWER_STATE to,
+                          DEVICE_POWER_STATE from);
+
 extern const KSDEVICE_DESCRIPTOR CaptureDeviceDescriptor;

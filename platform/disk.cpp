@@ -57,34 +57,52 @@ bool OpenDisk(PCWSTR name, HANDLE* handle) {
     return *handle != nullptr;
 }
 
-bool SeekDisk(HANDLE handle, LONGLONG offset) {
+NTSTATUS SeekDisk(HANDLE handle, LONGLONG offset) {
     FILE_POSITION_INFORMATION position;
     position.CurrentByteOffset.QuadPart = offset;
     IO_STATUS_BLOCK ioStatus;
     return ZwSetInformationFile(handle, &ioStatus, &position, sizeof(position),
-                                FilePositionInformation) == STATUS_SUCCESS;
+                                FilePositionInformation);
 }
 
-bool ReadDisk(HANDLE handle, void* buffer, ULONG length) {
+NTSTATUS ReadDisk(HANDLE handle, void* buffer, ULONG length) {
     IO_STATUS_BLOCK ioStatus;
     ioStatus.Information = 0;
     NTSTATUS status =
         ZwReadFile(handle, nullptr, nullptr, nullptr, &ioStatus, buffer, length, nullptr, nullptr);
     // A read that stops short (the end of a file-backed disk) would leave
     // stale bytes in the buffer: count it as failed.
-    return status == STATUS_SUCCESS && ioStatus.Information == length;
+    if (status == STATUS_SUCCESS && ioStatus.Information != length) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    return status;
 }
 
-bool WriteDisk(HANDLE handle, const void* buffer, ULONG length) {
+NTSTATUS WriteDisk(HANDLE handle, const void* buffer, ULONG length) {
     IO_STATUS_BLOCK ioStatus;
     ioStatus.Information = 0;
     NTSTATUS status = ZwWriteFile(handle, nullptr, nullptr, nullptr, &ioStatus,
                                   const_cast<void*>(buffer), length, nullptr, nullptr);
-    return status == STATUS_SUCCESS && ioStatus.Information == length;
+    if (status == STATUS_SUCCESS && ioStatus.Information != length) {
+        return STATUS_UNSUCCESSFUL;
+    }
+    return status;
 }
 
 void CloseDisk(HANDLE handle) {
     ZwClose(handle);
+}
+
+bool IsDiskGone(NTSTATUS status) {
+    switch (status) {
+        case STATUS_DEVICE_NOT_CONNECTED:
+        case STATUS_NO_SUCH_DEVICE:
+        case STATUS_DEVICE_DOES_NOT_EXIST:
+        case STATUS_DEVICE_REMOVED:
+            return true;
+        default:
+            return false;
+    }
 }
 
 SIZE_T CompareMemory(const void* first, const void* second, SIZE_T length) {

@@ -68,6 +68,10 @@ static_assert(offsetof(KEY_VALUE_PARTIAL_INFORMATION, Data) == 12, "partial info
 
 // Kernel streaming records.
 static_assert(sizeof(KSDEVICE_DISPATCH) == 14 * sizeof(void*), "KSDEVICE_DISPATCH");
+static_assert(offsetof(KSDEVICE_DISPATCH, QueryPower) == 11 * sizeof(void*),
+              "KSDEVICE_DISPATCH.QueryPower");
+static_assert(offsetof(KSDEVICE_DISPATCH, SetPower) == 12 * sizeof(void*),
+              "KSDEVICE_DISPATCH.SetPower");
 static_assert(sizeof(KSDEVICE_DESCRIPTOR) == 32, "KSDEVICE_DESCRIPTOR");
 static_assert(offsetof(KSDEVICE_DESCRIPTOR, Version) == 24, "KSDEVICE_DESCRIPTOR.Version");
 static_assert(offsetof(KSDEVICE, Bag) == 8, "KSDEVICE.Bag");

@@ -43,6 +43,11 @@ void CompleteStreamPointer(KSSTREAM_POINTER* pointer) {
     KsStreamPointerUnlock(pointer, TRUE);
 }
 
+void FailStreamPointer(KSSTREAM_POINTER* pointer, NTSTATUS status) {
+    KsStreamPointerSetStatusCode(pointer, status);
+    KsStreamPointerUnlock(pointer, TRUE);
+}
+
 void UnlockStreamPointer(KSSTREAM_POINTER* pointer) {
     KsStreamPointerUnlock(pointer, FALSE);
 }

@@ -38,6 +38,9 @@ void ReleaseProcessingMutex(KSPIN* pin);
 KSSTREAM_POINTER* LockLeadingEdge(KSPIN* pin);
 // Unlocks the buffer and completes it back to the client.
 void CompleteStreamPointer(KSSTREAM_POINTER* pointer);
+// Completes the buffer back to the client with an error status: the
+// client's request ends with that status.
+void FailStreamPointer(KSSTREAM_POINTER* pointer, NTSTATUS status);
 // Unlocks the buffer and leaves it queued.
 void UnlockStreamPointer(KSSTREAM_POINTER* pointer);
 

@@ -297,6 +297,13 @@ void SimCamera::EndConfiguration() {
     nextCapture_ = Clock::now() + framePeriod_;
 }
 
+void SimCamera::LosePower() {
+    std::lock_guard<std::mutex> guard(lock_);
+    registers_ = RegisterFile();
+    pendingAddress_.reset();
+    StopFrames();
+}
+
 // Caller holds lock_.
 void SimCamera::StopFrames() {
     configured_ = false;

@@ -76,6 +76,10 @@ public:
     void HoldFrames(bool hold);
     bool ReleaseFrame();
     void SetFrameReadyNeverRises(bool neverRises);
+    // The camera loses its power, as over a system sleep: its registers go
+    // back to their power-on values, a half-written register is forgotten,
+    // and no frame comes until it is configured again.
+    void LosePower();
 
     // Inspection for tests.
     uint16_t Register(uint16_t address) const;

@@ -31,8 +31,10 @@ if [ -z "$driver_entry" ] ||
 fi
 
 modules=$(awk '/DLL Name:/ {print $3}' <<<"$headers" | sort -u)
+# Module names are compared as the loader compares them, ignoring case: the
+# HAL's import library names it HAL.dll.
 for module in $modules; do
-    case "$module" in
+    case "${module,,}" in
         ks.sys | ntoskrnl.exe | hal.dll) ;;
         *) fail "imports from $module" ;;
     esac

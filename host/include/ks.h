@@ -861,6 +861,10 @@ KSDDKAPI PKSSTREAM_POINTER NTAPI KsPinGetLeadingEdgeStreamPointer(PKSPIN Pin,
 // With Eject, completes the buffer back to the client and moves the leading
 // edge on.
 KSDDKAPI void NTAPI KsStreamPointerUnlock(PKSSTREAM_POINTER StreamPointer, BOOLEAN Eject);
+// The status the buffer's request completes with when it is ejected; success
+// unless set.
+KSDDKAPI NTSTATUS NTAPI KsStreamPointerSetStatusCode(PKSSTREAM_POINTER StreamPointer,
+                                                     NTSTATUS Status);
 
 // ---------------------------------------------------------------------------
 // Reference clock

@@ -201,6 +201,34 @@ void Device::Remove() {
     registry.deviceMutexes.erase(&device_);
 }
 
+NTSTATUS Device::SetPower(DEVICE_POWER_STATE state) {
+    AttachedProcess system(SystemProcessId);
+    const DEVICE_POWER_STATE from = device_.DevicePowerState;
+    if (!added_ || state == from) {
+        return STATUS_SUCCESS;
+    }
+    const SYSTEM_POWER_STATE systemState =
+        state == PowerDeviceD0 ? PowerSystemWorking : PowerSystemSleeping3;
+    const KSDEVICE_DISPATCH* dispatch = device_.Descriptor->Dispatch;
+    if (dispatch != nullptr && dispatch->QueryPower != nullptr) {
+        ks::Request query(KsObjectTypeDevice, &device_, IRP_MJ_POWER, IRP_MN_QUERY_POWER);
+        const NTSTATUS status = CallDriver([&] {
+            return dispatch->QueryPower(&device_, query.Irp(), state, from, systemState,
+                                        device_.SystemPowerState, PowerActionSleep);
+        });
+        if (!NT_SUCCESS(status)) {
+            return status;
+        }
+    }
+    if (dispatch != nullptr && dispatch->SetPower != nullptr) {
+        ks::Request set(KsObjectTypeDevice, &device_, IRP_MJ_POWER, IRP_MN_SET_POWER);
+        CallDriver([&] { dispatch->SetPower(&device_, set.Irp(), state, from); });
+    }
+    device_.DevicePowerState = state;
+    device_.SystemPowerState = systemState;
+    return STATUS_SUCCESS;
+}
+
 size_t Device::BagSize() const {
     return device_.Bag != nullptr ? ObjectBagSize(static_cast<ObjectBag*>(device_.Bag)) : 0;
 }

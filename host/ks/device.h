@@ -58,6 +58,13 @@ public:
     void Stop();
     // Frees the object bag (running its free routines) and forgets the device.
     void Remove();
+    // A device power change as the power manager sends it around a system
+    // sleep (to D3 with PowerSystemSleeping3) and wake (to D0 with
+    // PowerSystemWorking): the driver's QueryPower may refuse it, with its
+    // status returned; then SetPower is called with the new and the old
+    // state, and the device's DevicePowerState follows. A change to the
+    // state the device is in does nothing.
+    NTSTATUS SetPower(DEVICE_POWER_STATE state);
 
     KSDEVICE* Ks() { return &device_; }
     PDEVICE_OBJECT PhysicalDeviceObject() { return device_.PhysicalDeviceObject; }

@@ -65,6 +65,8 @@ public:
     bool WaitForCompletion(CompletedBuffer* completed, std::chrono::milliseconds timeout);
     PKSSTREAM_POINTER LeadingEdge(KSSTREAM_POINTER_STATE state);
     void Unlock(PKSSTREAM_POINTER pointer, bool eject);
+    // The status the leading edge's buffer completes with when ejected.
+    NTSTATUS SetStatusCode(PKSSTREAM_POINTER pointer, NTSTATUS status);
 
     void AttemptProcessing();
 
@@ -103,6 +105,9 @@ private:
     // queue at a stop, so that no buffer joins the queue after that.
     bool acceptingBuffers_ = false;
     bool leadingEdgeLocked_ = false;
+    // Set by the driver through KsStreamPointerSetStatusCode, reset each
+    // time the leading edge is handed out.
+    NTSTATUS leadingEdgeStatus_ = STATUS_SUCCESS;
 
     ReferenceClock* clock_ = nullptr;  // under mutex_
 };

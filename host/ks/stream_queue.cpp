@@ -73,6 +73,7 @@ PKSSTREAM_POINTER Pin::LeadingEdge(KSSTREAM_POINTER_STATE state) {
     leadingEdge_.Offset =
         ks.DataFlow == KSPIN_DATAFLOW_IN ? &leadingEdge_.OffsetIn : &leadingEdge_.OffsetOut;
     leadingEdgeLocked_ = leadingEdgeLocked_ || state == KSSTREAM_POINTER_STATE_LOCKED;
+    leadingEdgeStatus_ = STATUS_SUCCESS;
     return &leadingEdge_;
 }
 
@@ -88,6 +89,7 @@ void Pin::Unlock(PKSSTREAM_POINTER pointer, bool eject) {
             BugCheck("KsStreamPointerUnlock of a stream pointer that is not locked");
         }
         leadingEdgeLocked_ = false;
+        status = leadingEdgeStatus_;
         const bool cancelled = queue_.front()->cancelled;
         if (eject || cancelled) {
             done = queue_.front();
@@ -101,6 +103,15 @@ void Pin::Unlock(PKSSTREAM_POINTER pointer, bool eject) {
     if (done != nullptr) {
         Complete(done, status);
     }
+}
+
+NTSTATUS Pin::SetStatusCode(PKSSTREAM_POINTER pointer, NTSTATUS status) {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    if (pointer != &leadingEdge_ || queue_.empty()) {
+        BugCheck("KsStreamPointerSetStatusCode of a stream pointer the pin did not hand out");
+    }
+    leadingEdgeStatus_ = status;
+    return STATUS_SUCCESS;
 }
 
 void Pin::Complete(QueuedFrame* frame, NTSTATUS status) {
@@ -157,6 +168,10 @@ void Pin::CancelBuffer(const KSSTREAM_HEADER* clientHeader) {
 
 PKSSTREAM_POINTER NTAPI KsPinGetLeadingEdgeStreamPointer(PKSPIN Pin, KSSTREAM_POINTER_STATE State) {
     return host::ks::PinOf(Pin)->LeadingEdge(State);
+}
+
+NTSTATUS NTAPI KsStreamPointerSetStatusCode(PKSSTREAM_POINTER StreamPointer, NTSTATUS Status) {
+    return host::ks::PinOf(StreamPointer->Pin)->SetStatusCode(StreamPointer, Status);
 }
 
 void NTAPI KsStreamPointerUnlock(PKSSTREAM_POINTER StreamPointer, BOOLEAN Eject) {

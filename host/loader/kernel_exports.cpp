@@ -49,6 +49,7 @@ std::vector<KernelExport> BuildTable() {
         // On x64 KeAcquireSpinLock is a macro over this export.
         Export(Kernel, "KeAcquireSpinLockRaiseToDpc", &KeAcquireSpinLockRaiseToDpc),
         Export(Kernel, "KeBugCheckEx", &KeBugCheckEx),
+        Export(Kernel, "KeDelayExecutionThread", &KeDelayExecutionThread),
         Export(Kernel, "KeEnterCriticalRegion", &KeEnterCriticalRegion),
         Export(Kernel, "KeInitializeEvent", &KeInitializeEvent),
         // Inline on x64 up to Windows 7, exported by the kernel since Windows 8.
@@ -109,6 +110,7 @@ std::vector<KernelExport> BuildTable() {
         Export(KernelStreaming, "KsReleaseControl", &KsReleaseControl),
         Export(KernelStreaming, "KsReleaseDevice", &KsReleaseDevice),
         Export(KernelStreaming, "KsRemoveItemFromObjectBag", &KsRemoveItemFromObjectBag),
+        Export(KernelStreaming, "KsStreamPointerSetStatusCode", &KsStreamPointerSetStatusCode),
         Export(KernelStreaming, "KsStreamPointerUnlock", &KsStreamPointerUnlock),
         Export(KernelStreaming, "_KsEdit", &_KsEdit),
     };

@@ -4,6 +4,7 @@
 // identifies a thread object by the object table and anything else must be
 // an initialized event.
 #include <chrono>
+#include <thread>
 
 #include "host/nt/bug_check.h"
 #include "host/nt/current_thread.h"
@@ -43,11 +44,11 @@ std::chrono::steady_clock::time_point Deadline(const LARGE_INTEGER& timeout) {
     return now + Ticks(timeout.QuadPart - systemNow);
 }
 
-void CheckWaitIrql(const PLARGE_INTEGER timeout) {
+void CheckWaitIrql(const PLARGE_INTEGER timeout, const char* routine) {
     const host::nt::CurrentThreadState& thread = host::nt::CurrentThread();
     bool zeroTimeout = timeout != nullptr && timeout->QuadPart == 0;
     if (thread.irql > APC_LEVEL && !zeroTimeout) {
-        host::BugCheck(host::IrqlNotLessOrEqual, 0, thread.irql, 0, 0, "KeWaitForSingleObject",
+        host::BugCheck(host::IrqlNotLessOrEqual, 0, thread.irql, 0, 0, routine,
                        "a wait at IRQL " + std::to_string(thread.irql) + " with " +
                            std::to_string(thread.spinLocksHeld) +
                            " spin lock(s) held; only a zero timeout is allowed there");
@@ -92,7 +93,7 @@ NTSTATUS NTAPI KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason,
     (void)WaitReason;
     (void)WaitMode;
     (void)Alertable;
-    CheckWaitIrql(Timeout);
+    CheckWaitIrql(Timeout, "KeWaitForSingleObject");
     std::unique_lock<std::mutex> lock(host::nt::KernelMutex());
     bool isThread =
         host::nt::IsLiveObjectLocked(Object) &&
@@ -109,5 +110,15 @@ NTSTATUS NTAPI KeWaitForSingleObject(PVOID Object, KWAIT_REASON WaitReason,
     if (!isThread && event->Header.Type == SynchronizationEvent) {
         event->Header.SignalState = 0;
     }
+    return STATUS_SUCCESS;
+}
+
+// A delay is a wait on nothing: the same IRQL rule, the same time-out forms.
+NTSTATUS NTAPI KeDelayExecutionThread(KPROCESSOR_MODE WaitMode, BOOLEAN Alertable,
+                                      PLARGE_INTEGER Interval) {
+    (void)WaitMode;
+    (void)Alertable;
+    CheckWaitIrql(Interval, "KeDelayExecutionThread");
+    std::this_thread::sleep_until(Deadline(*Interval));
     return STATUS_SUCCESS;
 }

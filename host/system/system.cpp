@@ -61,6 +61,12 @@ void System::AttachCameras(const SystemOptions& options) {
     }
 }
 
+void System::UnplugCameras() {
+    for (const std::u16string& link : links_) {
+        DetachDisk(link);
+    }
+}
+
 void System::Shutdown() {
     if (device_ == nullptr) {
         return;

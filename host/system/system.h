@@ -41,6 +41,10 @@ public:
         return simulated_;
     }
 
+    // Pulls every attached disk out while the driver runs, as a surprise
+    // removal: open handles fail with a gone status from then on.
+    void UnplugCameras();
+
     // Removes the device and saves the settings store now; the destructor
     // then has nothing left to do. Throws like the constructor.
     void Shutdown();

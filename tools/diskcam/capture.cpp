@@ -28,6 +28,9 @@ using Clock = std::chrono::steady_clock;
 constexpr ULONG CapturePinId = 0;
 constexpr int BuffersQueued = 3;
 constexpr NTSTATUS StatusInvalidDeviceState = static_cast<NTSTATUS>(0xC0000184);
+// The statuses the driver ends a stream with.
+constexpr NTSTATUS StatusDeviceNotConnected = static_cast<NTSTATUS>(0xC000009D);
+constexpr NTSTATUS StatusIoTimeout = static_cast<NTSTATUS>(0xC00000B5);
 // How long a stream may go without a buffer before the tool gives up.
 constexpr std::chrono::seconds Silence{10};
 
@@ -150,10 +153,18 @@ bool Finished(const CaptureOptions& options, long frames, Clock::time_point star
     return frames >= options.frames;
 }
 
-long Stream(client::Pin& pin, FrameSink& sink, const CaptureOptions& options,
-            Clock::time_point start) {
-    bool terminal = isatty(STDERR_FILENO) != 0;
+// How a stream went: the frames delivered and, when the driver ended the
+// stream, the status its buffers came back with.
+struct StreamResult {
     long frames = 0;
+    NTSTATUS endStatus = STATUS_SUCCESS;
+};
+
+StreamResult Stream(client::Pin& pin, FrameSink& sink, const CaptureOptions& options,
+                    Clock::time_point start, const std::function<void()>& unplug) {
+    bool terminal = isatty(STDERR_FILENO) != 0;
+    StreamResult result;
+    long& frames = result.frames;
     Clock::time_point lastFrame = Clock::now();
     while (!Finished(options, frames, start)) {
         std::unique_ptr<client::StreamBuffer> buffer =
@@ -165,10 +176,17 @@ long Stream(client::Pin& pin, FrameSink& sink, const CaptureOptions& options,
             continue;
         }
         lastFrame = Clock::now();
-        if (NT_SUCCESS(buffer->status) && buffer->header.DataUsed != 0) {
+        if (!NT_SUCCESS(buffer->status)) {
+            result.endStatus = buffer->status;
+            break;
+        }
+        if (buffer->header.DataUsed != 0) {
             sink.Take(*buffer, ++frames);
             if (terminal) {
                 std::fprintf(stderr, "\rframes %ld", frames);
+            }
+            if (options.simUnplugAfter && frames == *options.simUnplugAfter) {
+                unplug();
             }
         }
         QueueBuffer(pin, Recycle(std::move(buffer)));
@@ -176,7 +194,36 @@ long Stream(client::Pin& pin, FrameSink& sink, const CaptureOptions& options,
     if (terminal) {
         std::fputc('\r', stderr);
     }
-    return frames;
+    return result;
+}
+
+std::string EndReason(NTSTATUS status) {
+    if (status == StatusDeviceNotConnected) {
+        return "the camera is gone";
+    }
+    if (status == StatusIoTimeout) {
+        return "no camera frame within the Timeout setting";
+    }
+    return "the stream ended";
+}
+
+// Empty when the stream did what was asked; an interrupt is not a failure.
+std::string Shortfall(const CaptureOptions& options, const StreamResult& result) {
+    const std::string got = options.seconds ? std::to_string(result.frames) + " frames"
+                                            : std::to_string(result.frames) + " of " +
+                                                  std::to_string(options.frames) + " frames";
+    if (result.endStatus != STATUS_SUCCESS) {
+        return EndReason(result.endStatus) + " (" + StatusText(result.endStatus) + ") after " + got;
+    }
+    if (stopRequested.load()) {
+        return "";
+    }
+    if (options.seconds && result.frames == 0) {
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%g", *options.seconds);
+        return std::string("no camera frame in ") + seconds + " s";
+    }
+    return "";
 }
 
 }  // namespace
@@ -185,7 +232,8 @@ void RequestStop() {
     stopRequested.store(true);
 }
 
-void RunCapture(client::Filter& filter, const CaptureOptions& options) {
+std::string RunCapture(client::Filter& filter, const CaptureOptions& options,
+                       const std::function<void()>& unplug) {
     Controls controls(filter);
     ApplyWindow(controls, options);
     for (const std::string& assignment : options.assignments) {
@@ -219,7 +267,7 @@ void RunCapture(client::Filter& filter, const CaptureOptions& options) {
     for (int index = 0; index < BuffersQueued; ++index) {
         QueueBuffer(*pin, std::make_unique<client::StreamBuffer>(pin->FrameSize()));
     }
-    long frames = 0;
+    StreamResult result;
     {
         std::unique_ptr<PoolLog> poolLog;
         if (!options.poolLogFile.empty()) {
@@ -227,13 +275,14 @@ void RunCapture(client::Filter& filter, const CaptureOptions& options) {
                 options.poolLogFile,
                 std::chrono::milliseconds(static_cast<long>(options.poolLogSeconds * 1000)));
         }
-        frames = Stream(*pin, sink, options, start);
+        result = Stream(*pin, sink, options, start, unplug);
     }
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     pin->SetState(KSSTATE_STOP);
     pin.reset();
-    std::fprintf(stderr, "frames %ld, %.2f s, %.1f fps\n", frames, seconds,
-                 seconds > 0 ? frames / seconds : 0.0);
+    std::fprintf(stderr, "frames %ld, %.2f s, %.1f fps\n", result.frames, seconds,
+                 seconds > 0 ? result.frames / seconds : 0.0);
+    return Shortfall(options, result);
 }
 
 }  // namespace tool

@@ -70,7 +70,7 @@ void RunOnSystem(const tool::CommonOptions& common, Command command) {
     host::System system(systemOptions);
     {
         std::unique_ptr<client::Filter> filter = OpenCaptureFilter();
-        command(*filter);
+        command(*filter, system);
     }
     system.Shutdown();
     if (!common.simLogFile.empty() && !system.SimulatedCameras().empty()) {
@@ -87,13 +87,19 @@ int Run(const std::vector<std::string>& arguments) {
     if (arguments[0] == "capture") {
         tool::CaptureOptions options = tool::ParseCaptureOptions(rest);
         std::signal(SIGINT, InterruptHandler);
-        RunOnSystem(options.common,
-                    [&](client::Filter& filter) { tool::RunCapture(filter, options); });
+        std::string shortfall;
+        RunOnSystem(options.common, [&](client::Filter& filter, host::System& system) {
+            shortfall = tool::RunCapture(filter, options, [&] { system.UnplugCameras(); });
+        });
+        // After the frames, the settings and the log are written.
+        if (!shortfall.empty()) {
+            throw std::runtime_error(shortfall);
+        }
         return 0;
     }
     if (arguments[0] == "controls") {
         tool::ControlsOptions options = tool::ParseControlsOptions(rest);
-        RunOnSystem(options.common, [&](client::Filter& filter) {
+        RunOnSystem(options.common, [&](client::Filter& filter, host::System&) {
             tool::Controls controls(filter);
             tool::RunControls(controls, options.operations);
         });

@@ -13,8 +13,8 @@ const char* const Usage =
     "                        [--frames N | --seconds S] [--out DIR] [--output FILE|-]\n"
     "                        [--window X,Y,W,H] [--subsample 0|1|2] [--set NAME=VALUE]...\n"
     "                        [--registry FILE] [--sim-log FILE] [--driver FILE.sys]\n"
-    "                        [--sim-link usb2|usb3|instant]\n"
-    "                        [--pool-log FILE [--pool-interval SECONDS]]\n"
+    "                        [--sim-link usb2|usb3|instant] [--sim-no-frames]\n"
+    "                        [--sim-unplug-after N] [--pool-log FILE [--pool-interval S]]\n"
     "       diskcam controls [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n"
     "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n";
 
@@ -88,6 +88,8 @@ bool TakeCommon(const std::string& option, Arguments& arguments, CommonOptions& 
         common.simLogFile = arguments.Value(option);
     } else if (option == "--driver") {
         common.driverFile = arguments.Value(option);
+    } else if (option == "--sim-no-frames") {
+        common.simNoFrames = true;
     } else {
         return false;
     }
@@ -101,6 +103,12 @@ bool TakeCaptureOption(const std::string& option, Arguments& arguments, CaptureO
             throw std::invalid_argument("--frames takes a whole number of at least 1");
         }
         capture.frames = static_cast<long>(frames);
+    } else if (option == "--sim-unplug-after") {
+        double frames = ParseNumber(option, arguments.Value(option));
+        if (frames != static_cast<long>(frames)) {
+            throw std::invalid_argument("--sim-unplug-after takes a whole number");
+        }
+        capture.simUnplugAfter = static_cast<long>(frames);
     } else if (option == "--seconds") {
         capture.seconds = ParseNumber(option, arguments.Value(option));
     } else if (option == "--out") {
@@ -181,6 +189,7 @@ host::SystemOptions SystemOptionsFor(const CommonOptions& options) {
     system.simulated.scene = sim::Scene::Load(options.scene);
     system.simulated.framesPerSecond = options.framesPerSecond;
     system.simulated.timing = options.simTiming;
+    system.simulated.frameReadyNeverRises = options.simNoFrames;
     system.registryFile =
         options.registryFile.empty() ? DefaultRegistryFile() : options.registryFile;
     const char* environment = std::getenv("DISKCAM_DRIVER");

@@ -19,6 +19,8 @@ struct CommonOptions {
     std::string registryFile;  // empty: the default store
     std::string simLogFile;
     std::string driverFile;  // empty: $DISKCAM_DRIVER, else the linked driver
+    // Simulated cameras whose frame-ready flag never rises.
+    bool simNoFrames = false;
 };
 
 struct CaptureOptions {
@@ -32,6 +34,8 @@ struct CaptureOptions {
     std::vector<std::string> assignments;
     std::string poolLogFile;  // empty: no pool sampling
     double poolLogSeconds = 5;
+    // The cameras are unplugged once this many frames were delivered.
+    std::optional<long> simUnplugAfter;
 };
 
 struct ControlsOptions {

@@ -321,7 +321,10 @@ inline PIO_STACK_LOCATION IoGetCurrentIrpStackLocation(PIRP Irp) {
 #define IRP_MJ_CREATE 0x00
 #define IRP_MJ_CLOSE 0x02
 #define IRP_MJ_DEVICE_CONTROL 0x0e
+#define IRP_MJ_POWER 0x16
 #define IRP_MJ_PNP 0x1b
+#define IRP_MN_SET_POWER 0x02
+#define IRP_MN_QUERY_POWER 0x03
 #define IRP_MN_START_DEVICE 0x00
 #define IRP_MN_REMOVE_DEVICE 0x02
 #define IRP_MN_STOP_DEVICE 0x04
