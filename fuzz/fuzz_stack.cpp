@@ -75,24 +75,31 @@ client::Filter* Stack::OpenFilter() {
     return filter_.get();
 }
 
-client::Pin* Stack::CreatePin() {
+std::vector<UCHAR> Stack::Range() {
     std::vector<std::vector<UCHAR>> ranges = filter_->DataRanges(0);
     FUZZ_CHECK(ranges.size() == 1, "the pin publishes one range");
-    std::vector<UCHAR> format;
-    client::RequestResult proposal =
-        filter_->Intersect(0, ranges[0].data(), static_cast<ULONG>(ranges[0].size()),
-                           sizeof(KS_DATAFORMAT_VIDEOINFOHEADER), &format);
-    if (proposal.status != STATUS_SUCCESS) {
-        return nullptr;
-    }
-    if (!NT_SUCCESS(
-            filter_->CreatePin(0, format.data(), static_cast<ULONG>(format.size()), &pin_))) {
-        return nullptr;
-    }
-    return pin_.get();
+    return ranges[0];
 }
 
-std::shared_ptr<host::Disk> SteppedCamera() {
+std::vector<UCHAR> Stack::Proposal() {
+    std::vector<UCHAR> range = Range();
+    std::vector<UCHAR> format;
+    client::RequestResult proposal =
+        filter_->Intersect(0, range.data(), static_cast<ULONG>(range.size()),
+                           sizeof(KS_DATAFORMAT_VIDEOINFOHEADER), &format);
+    FUZZ_CHECK(proposal.status == STATUS_SUCCESS, "no proposal for the pin's own range");
+    return format;
+}
+
+client::Pin* Stack::CreatePin() {
+    return NT_SUCCESS(CreatePin(Proposal())) ? pin_.get() : nullptr;
+}
+
+NTSTATUS Stack::CreatePin(const std::vector<UCHAR>& format) {
+    return filter_->CreatePin(0, format.data(), static_cast<ULONG>(format.size()), &pin_);
+}
+
+std::shared_ptr<sim::SimCamera> SteppedCamera() {
     sim::SimOptions options;
     options.framesPerSecond = 0;
     options.timing = sim::TransferTiming::Instant();

@@ -17,6 +17,7 @@
 #include "host/disk/disk.h"
 #include "host/ks/device.h"
 #include "host/system/driver_module.h"
+#include "sim/sim_camera.h"
 
 namespace fuzz {
 
@@ -59,8 +60,18 @@ public:
     // The first filter of the capture category, or null when it would not open.
     client::Filter* OpenFilter();
     client::Filter* Filter() const { return filter_.get(); }
+    // Closes the pin, if any, and the filter.
+    void CloseFilter() {
+        pin_.reset();
+        filter_.reset();
+    }
+    // The pin's one data range as it publishes it, and the proposal of its
+    // intersect handler for that range.
+    std::vector<UCHAR> Range();
+    std::vector<UCHAR> Proposal();
     // Creates the pin with the proposal for its own range; null when refused.
     client::Pin* CreatePin();
+    NTSTATUS CreatePin(const std::vector<UCHAR>& format);
     client::Pin* Pin() const { return pin_.get(); }
     void ClosePin() { pin_.reset(); }
 
@@ -76,7 +87,7 @@ private:
 
 // A simulated camera at frame rate 0 with instant transfers, in step mode:
 // no frame flows unless the harness releases one.
-std::shared_ptr<host::Disk> SteppedCamera();
+std::shared_ptr<sim::SimCamera> SteppedCamera();
 
 }  // namespace fuzz
 
