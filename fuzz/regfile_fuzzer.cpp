@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,12 +16,25 @@
 
 namespace {
 
-const std::string& ScratchPath(const char* which) {
-    static const std::string base = "/tmp/diskcam-regfile-fuzzer-" + std::to_string(getpid());
-    static std::string paths[3];
-    std::string& path = paths[which[0] - 'a'];
-    path = base + "-" + which + ".reg";
-    return path;
+// Three scratch files of this process, memory-backed so that the saver's
+// flush to disk costs nothing, removed at exit.
+std::string scratch[3];
+
+void RemoveScratch() {
+    for (const std::string& path : scratch) {
+        std::remove(path.c_str());
+    }
+}
+
+const std::string& ScratchPath(int which) {
+    if (scratch[0].empty()) {
+        const std::string base = "/dev/shm/diskcam-regfile-fuzzer-" + std::to_string(getpid());
+        for (int i = 0; i < 3; ++i) {
+            scratch[i] = base + "-" + std::to_string(i) + ".reg";
+        }
+        std::atexit(RemoveScratch);
+    }
+    return scratch[which];
 }
 
 void WriteFile(const std::string& path, const uint8_t* bytes, size_t size) {
@@ -43,9 +57,9 @@ std::string Snapshot(const std::string& path) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
-    const std::string& input = ScratchPath("a");
-    const std::string& saved = ScratchPath("b");
-    const std::string& resaved = ScratchPath("c");
+    const std::string& input = ScratchPath(0);
+    const std::string& saved = ScratchPath(1);
+    const std::string& resaved = ScratchPath(2);
     host::ResetKernel();
     const std::string before = Snapshot(saved);
     WriteFile(input, bytes, size);

@@ -257,6 +257,11 @@ TEST_F(RegFileMalformed, EachErrorNamesItsLineAndChangesNothing) {
         {section + "\"A\"=hex:01,\\\n  02,\\\n  0z\n", ":6: expected ',' between bytes"},
         {section + "\"A\"=hex:01,\\\n", ":4: hex data continues past the end of the file"},
         {section + "junk\n", ":4: expected a [key] line"},
+        // Names the saver could not write back.
+        {section + "[HKEY_LOCAL_MACHINE\\SYSTEM\\A" + '\0' + "B]\n",
+         ":4: a key name with a NUL or an unpaired surrogate"},
+        {section + "\"A" + '\0' + "B\"=dword:1\n",
+         ":4: a value name with a NUL or an unpaired surrogate"},
     };
     host::RegistrySetDword(Key, "Before", 7);
     for (const Case& c : cases) {
