@@ -19,6 +19,7 @@ bool Documented(NTSTATUS status) {
     switch (status) {
         case STATUS_SUCCESS:
         case STATUS_UNSUCCESSFUL:
+        case STATUS_INVALID_DEVICE_STATE:  // a window set while a pin exists
         case STATUS_INSUFFICIENT_RESOURCES:
         case STATUS_PROPSET_NOT_FOUND:
         case STATUS_NOT_FOUND:

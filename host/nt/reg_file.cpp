@@ -291,7 +291,8 @@ std::vector<uint8_t> ParseHexBytes(const LogicalLine& line, size_t position) {
         }
         size_t start = i;
         int value = 0;
-        while (i < text.size() && HexDigit(text[i]) >= 0) {
+        // A third digit is an error; reading on would overflow `value`.
+        while (i < text.size() && HexDigit(text[i]) >= 0 && i - start <= 2) {
             value = value * 16 + HexDigit(text[i]);
             ++i;
         }
