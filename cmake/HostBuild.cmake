@@ -3,10 +3,18 @@
 
 set(DISKCAM_SANITIZE "" CACHE STRING
     "Sanitizers for the whole build: empty, 'address,undefined' or 'thread'")
+option(DISKCAM_FUZZ "Build the libFuzzer harnesses of fuzz/ instead of the tests (clang++)" OFF)
+if(DISKCAM_FUZZ)
+    include(${PROJECT_SOURCE_DIR}/cmake/FuzzBuild.cmake)
+endif()
 
 # Both builds must compute the same doubles: no contraction into fused
 # multiply-adds and nothing beyond the SSE2 baseline of x86-64.
 add_compile_options(-Wall -Wextra -Werror -ffp-contract=off -msse2 -mno-sse3)
+# The platform's STATIC_ GUID macros are flat lists meant for brace elision.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    add_compile_options(-Wno-missing-braces)
+endif()
 if(DISKCAM_SANITIZE)
     add_compile_options(-fsanitize=${DISKCAM_SANITIZE} -fno-omit-frame-pointer
                         -fno-sanitize-recover=all)
@@ -36,7 +44,13 @@ foreach(folder ${DISKCAM_DRIVER_FOLDERS})
     endif()
 endforeach()
 
-foreach(folder host/disk host/nt host/ks host/loader host/system sim tests bench tools)
+set(DISKCAM_HOST_FOLDERS host/disk host/nt host/ks host/loader host/system sim)
+if(DISKCAM_FUZZ)
+    list(APPEND DISKCAM_HOST_FOLDERS fuzz)
+else()
+    list(APPEND DISKCAM_HOST_FOLDERS tests bench tools)
+endif()
+foreach(folder ${DISKCAM_HOST_FOLDERS})
     if(EXISTS ${PROJECT_SOURCE_DIR}/${folder}/CMakeLists.txt)
         add_subdirectory(${folder})
     endif()

@@ -6,6 +6,9 @@ packages=(
     cmake make g++ pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev libpng-dev
     g++-mingw-w64-x86-64-win32 mingw-w64-x86-64-dev binutils-mingw-w64-x86-64
+    # The fuzz build: clang++ and its libFuzzer and sanitizer runtimes, which
+    # Debian only recommends.
+    clang libclang-rt-14-dev
 )
 
 missing=()

@@ -90,7 +90,7 @@ bool RangesMeet(const KSDATARANGE& a, const KSDATARANGE& b) {
 }
 
 // As on Windows, Information starts at 0: a handler that returns data says
-// how many bytes; the reply never exceeds the caller's buffer.
+// how many bytes, never more than the caller's buffer holds.
 RequestResult CallHandler(PFNKSHANDLER handler, KSOBJECTTYPE type, PVOID object,
                           const void* property, ULONG propertyLength, void* data, ULONG dataLength,
                           bool get) {
@@ -106,8 +106,12 @@ RequestResult CallHandler(PFNKSHANDLER handler, KSOBJECTTYPE type, PVOID object,
     NTSTATUS status = CallDriver([&] {
         return handler(irp, static_cast<PKSIDENTIFIER>(propertyCopy.data()), dataCopy.data());
     });
-    ULONG bytes = static_cast<ULONG>(irp->IoStatus.Information);
-    bytes = bytes < dataLength ? bytes : dataLength;
+    // The I/O manager copies Information bytes back into the caller's
+    // buffer: a larger count overruns it.
+    if (irp->IoStatus.Information > dataLength) {
+        BugCheck("property handler set Information beyond the output buffer");
+    }
+    const ULONG bytes = static_cast<ULONG>(irp->IoStatus.Information);
     if (NT_SUCCESS(status) && get && bytes != 0) {
         std::memcpy(data, dataCopy.data(), bytes);
     }

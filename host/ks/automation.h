@@ -18,8 +18,8 @@ struct RequestResult {
 };
 
 // A handler's reply is the Information it sets, which the class driver
-// presets to 0 as Windows does, capped at the data length; only a get
-// copies data back.
+// presets to 0 as Windows does; more than the data length is a bug check.
+// Only a get copies data back.
 RequestResult DispatchProperty(const KSAUTOMATION_TABLE* table, KSOBJECTTYPE type, PVOID object,
                                const void* property, ULONG propertyLength, void* data,
                                ULONG dataLength);

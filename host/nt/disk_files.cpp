@@ -200,7 +200,9 @@ NTSTATUS NTAPI ZwSetInformationFile(HANDLE FileHandle, PIO_STATUS_BLOCK IoStatus
     if (IoStatusBlock == nullptr || FileInformation == nullptr) {
         host::BugCheck("ZwSetInformationFile with a null pointer argument");
     }
-    if (FileInformationClass <= 0 || FileInformationClass >= FileMaximumInformation) {
+    // A caller may pass any number, not only the enumerators.
+    const int informationClass = static_cast<int>(FileInformationClass);
+    if (informationClass <= 0 || informationClass >= FileMaximumInformation) {
         return STATUS_INVALID_INFO_CLASS;
     }
     ObjectReference<FileObject> file;

@@ -67,6 +67,22 @@ bool IsLowSurrogate(char32_t c) {
     return c >= 0xDC00 && c < 0xE000;
 }
 
+// A name the saver can write as UTF-8 on one line: no line break, no NUL,
+// no unpaired surrogate. The loader refuses any other, so that every file
+// it takes saves back.
+bool WritableName(std::u16string_view name) {
+    for (size_t i = 0; i < name.size(); ++i) {
+        char16_t c = name[i];
+        bool paired = IsHighSurrogate(c) && i + 1 < name.size() && IsLowSurrogate(name[i + 1]);
+        if (c == u'\r' || c == u'\n' || c == 0 || (IsHighSurrogate(c) && !paired) ||
+            IsLowSurrogate(c)) {
+            return false;
+        }
+        i += paired ? 1 : 0;
+    }
+    return true;
+}
+
 // One physical line of the file with its number.
 struct SourceLine {
     std::u16string text;
@@ -275,7 +291,8 @@ std::vector<uint8_t> ParseHexBytes(const LogicalLine& line, size_t position) {
         }
         size_t start = i;
         int value = 0;
-        while (i < text.size() && HexDigit(text[i]) >= 0) {
+        // A third digit is an error; reading on would overflow `value`.
+        while (i < text.size() && HexDigit(text[i]) >= 0 && i - start <= 2) {
             value = value * 16 + HexDigit(text[i]);
             ++i;
         }
@@ -364,6 +381,9 @@ std::vector<std::u16string> ParseKeyPath(const std::string& file, size_t number,
             Fail(file, number, "empty key name in the path");
         }
         components.emplace_back(path.substr(start, end - start));
+        if (!WritableName(components.back())) {
+            Fail(file, number, "a key name with a NUL or an unpaired surrogate");
+        }
         if (end == path.size()) {
             break;
         }
@@ -430,6 +450,9 @@ std::vector<Change> Parse(const std::string& file, const std::u16string& text) {
         if (trimmed[0] == u'"') {
             position = 0;
             change.name = ParseQuoted(line, &position);
+            if (!WritableName(change.name)) {
+                Fail(file, number, "a value name with a NUL or an unpaired surrogate");
+            }
         }
         while (position < trimmed.size() && IsBlank(trimmed[position])) {
             ++position;
@@ -579,14 +602,8 @@ std::optional<std::u16string> StringText(const RegistryValue& value) {
 
 // Names become UTF-8 on one line; a name that cannot is refused.
 std::string NameText(const std::string& file, std::u16string_view name) {
-    for (size_t i = 0; i < name.size(); ++i) {
-        char16_t c = name[i];
-        bool paired = IsHighSurrogate(c) && i + 1 < name.size() && IsLowSurrogate(name[i + 1]);
-        if (c == u'\r' || c == u'\n' || c == 0 || (IsHighSurrogate(c) && !paired) ||
-            IsLowSurrogate(c)) {
-            FailFile(file, "the name '" + ToUtf8(name) + "' cannot be written to a .reg file");
-        }
-        i += paired ? 1 : 0;
+    if (!WritableName(name)) {
+        FailFile(file, "the name '" + ToUtf8(name) + "' cannot be written to a .reg file");
     }
     return ToUtf8(name);
 }

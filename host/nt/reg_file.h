@@ -25,7 +25,8 @@
 //   terminating NUL), hex:BB,BB,... (REG_BINARY), hex(T):BB,... (type T in
 //   hex), or - to delete the value. Hex data continues on the next line after
 //   a trailing backslash.
-// Names compare case-insensitively; an existing key or value keeps its case
+// A key or value name with a NUL is refused, as the saver could not write
+// it. Names compare case-insensitively; an existing key or value keeps its case
 // and its place, new ones go last.
 //
 // What the saver writes: UTF-8 without a byte-order mark, LF line ends, the

@@ -45,9 +45,9 @@ TEST_F(PropertyTest, GetAndSetReachTheirHandlersWithTheRequestsFilter) {
 }
 
 // The class driver presets Information to 0, as Windows does: a handler that
-// does not say what it wrote returns nothing, and a reply never exceeds the
-// caller's buffer.
-TEST_F(PropertyTest, TheReplyIsTheBytesTheHandlerSaysAtMostTheBuffer) {
+// does not say what it wrote returns nothing, and one that says more than the
+// caller's buffer holds would have the I/O manager's copy overrun it.
+TEST_F(PropertyTest, TheReplyIsTheBytesTheHandlerSays) {
     Recorded().propertyValue = 42;
     Recorded().replyBytes = 0;
     ULONG got[4] = {0, 7, 7, 7};
@@ -55,12 +55,21 @@ TEST_F(PropertyTest, TheReplyIsTheBytesTheHandlerSaysAtMostTheBuffer) {
     EXPECT_EQ(silent.status, STATUS_SUCCESS);
     EXPECT_EQ(silent.bytesReturned, 0u);
     EXPECT_EQ(got[0], 0u) << "nothing copied back";
-    Recorded().replyBytes = 100;
-    client::RequestResult large = Send(Request(ValueProperty, KSPROPERTY_TYPE_GET), got, 16);
-    EXPECT_EQ(large.status, STATUS_SUCCESS);
-    EXPECT_EQ(large.bytesReturned, 16u);
+    Recorded().replyBytes = 16;
+    client::RequestResult whole = Send(Request(ValueProperty, KSPROPERTY_TYPE_GET), got, 16);
+    EXPECT_EQ(whole.status, STATUS_SUCCESS);
+    EXPECT_EQ(whole.bytesReturned, 16u);
     EXPECT_EQ(got[0], 42u);
     EXPECT_EQ(got[3], 7u);
+}
+
+using PropertyDeathTest = PropertyTest;
+
+TEST_F(PropertyDeathTest, AReplyLongerThanTheBufferStops) {
+    Recorded().replyBytes = 17;
+    ULONG got[4] = {};
+    EXPECT_DEATH(Send(Request(ValueProperty, KSPROPERTY_TYPE_GET), got, 16),
+                 "property handler set Information beyond the output buffer");
 }
 
 TEST_F(PropertyTest, UnknownSetOrIdIsRefused) {

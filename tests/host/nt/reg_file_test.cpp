@@ -252,11 +252,18 @@ TEST_F(RegFileMalformed, EachErrorNamesItsLineAndChangesNothing) {
         {section + "\"A\"=hex:1g\n", ":4: expected ',' between bytes"},
         {section + "\"A\"=hex:100\n", ":4: expected a byte of one or two hex digits"},
         {section + "\"A\"=hex:01,\n", ":4: expected a byte of one or two hex digits"},
+        {section + "\"A\"=hex:0123456789abcdef0123\n",
+         ":4: expected a byte of one or two hex digits"},
         {section + "\"A\"=hex(x):01\n", ":4: a value type needs 1 to 8 hex digits"},
         {section + "\"A\"=hex(2)01\n", ":4: expected hex(TYPE):"},
         {section + "\"A\"=hex:01,\\\n  02,\\\n  0z\n", ":6: expected ',' between bytes"},
         {section + "\"A\"=hex:01,\\\n", ":4: hex data continues past the end of the file"},
         {section + "junk\n", ":4: expected a [key] line"},
+        // Names the saver could not write back.
+        {section + "[HKEY_LOCAL_MACHINE\\SYSTEM\\A" + '\0' + "B]\n",
+         ":4: a key name with a NUL or an unpaired surrogate"},
+        {section + "\"A" + '\0' + "B\"=dword:1\n",
+         ":4: a value name with a NUL or an unpaired surrogate"},
     };
     host::RegistrySetDword(Key, "Before", 7);
     for (const Case& c : cases) {
