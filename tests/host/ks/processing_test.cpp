@@ -126,6 +126,9 @@ TEST_F(ProcessingTest, AStateChangeDoesNotWaitForProcessing) {
     EXPECT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
     EXPECT_TRUE(minidriver::Recorded().processRunning == 1) << "the step ran during the call";
     release = true;
+    // The step reads `release` on this frame: it must be over before the
+    // frame goes.
+    ASSERT_TRUE(WaitUntil([] { return minidriver::Recorded().processRunning == 0; }));
 }
 
 TEST_F(ProcessingTest, ADriverThatTakesTheProcessingMutexKeepsStateChangesApart) {
