@@ -135,18 +135,7 @@ TEST_P(DevicePowerInState, RunAfterTheResumeDelivers) {
 INSTANTIATE_TEST_SUITE_P(EveryState, DevicePowerInState,
                          ::testing::Values(KSSTATE_STOP, KSSTATE_ACQUIRE, KSSTATE_PAUSE,
                                            KSSTATE_RUN),
-                         [](const ::testing::TestParamInfo<KSSTATE>& info) {
-                             switch (info.param) {
-                                 case KSSTATE_STOP:
-                                     return "Stop";
-                                 case KSSTATE_ACQUIRE:
-                                     return "Acquire";
-                                 case KSSTATE_PAUSE:
-                                     return "Pause";
-                                 default:
-                                     return "Run";
-                             }
-                         });
+                         PinStateName);
 
 }  // namespace
 }  // namespace driver_test

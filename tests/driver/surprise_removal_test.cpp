@@ -150,16 +150,7 @@ TEST_P(SurpriseRemovalInState, RunAfterTheRemovalNeverHangs) {
 
 INSTANTIATE_TEST_SUITE_P(EveryState, SurpriseRemovalInState,
                          ::testing::Values(KSSTATE_STOP, KSSTATE_ACQUIRE, KSSTATE_PAUSE),
-                         [](const ::testing::TestParamInfo<KSSTATE>& info) {
-                             switch (info.param) {
-                                 case KSSTATE_STOP:
-                                     return "Stop";
-                                 case KSSTATE_ACQUIRE:
-                                     return "Acquire";
-                                 default:
-                                     return "Pause";
-                             }
-                         });
+                         PinStateName);
 
 TEST_F(SurpriseRemoval, ACameraPluggedInAgainIsFoundAtTheNextDeviceStart) {
     StreamOneFrame();

@@ -122,6 +122,20 @@ NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* v
     return result.status;
 }
 
+std::string PinStateName(const ::testing::TestParamInfo<KSSTATE>& info) {
+    switch (info.param) {
+        case KSSTATE_STOP:
+            return "Stop";
+        case KSSTATE_ACQUIRE:
+            return "Acquire";
+        case KSSTATE_PAUSE:
+            return "Pause";
+        case KSSTATE_RUN:
+            return "Run";
+    }
+    return "Unknown";
+}
+
 KS_VIDEOINFOHEADER* HeaderAt(std::vector<UCHAR>& bytes, size_t offset) {
     return reinterpret_cast<KS_VIDEOINFOHEADER*>(bytes.data() + offset);
 }

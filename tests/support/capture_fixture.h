@@ -59,6 +59,9 @@ protected:
 // it: `value` goes out with a set and comes back with a get.
 NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* value);
 
+// The pin state as a test-name part, for suites run in every state.
+std::string PinStateName(const ::testing::TestParamInfo<KSSTATE>& info);
+
 // The video-info header of a format or range at `offset`.
 KS_VIDEOINFOHEADER* HeaderAt(std::vector<UCHAR>& bytes, size_t offset);
 inline KS_VIDEOINFOHEADER* FormatHeader(std::vector<UCHAR>& format) {
