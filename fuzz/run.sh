@@ -52,10 +52,12 @@ for harness in "${harnesses[@]}"; do
     echo "fuzz: $harness for $seconds s"
     status=0
     # With JOBS, libFuzzer writes each worker's log as fuzz-N.log in the
-    # current folder.
-    (cd "$logs" && "$root/build-fuzz/fuzz/$harness" "${options[@]}" "${inputs[@]}") \
+    # current folder. The CPU time, summed over every process, is what a
+    # campaign's budget counts.
+    TIMEFORMAT="fuzz: $harness used %U s user + %S s system CPU in %R s"
+    time (cd "$logs" && "$root/build-fuzz/fuzz/$harness" "${options[@]}" "${inputs[@]}") \
         >"$logs/run.log" 2>&1 || status=$?
-    cat "$logs"/run.log "$logs"/fuzz-*.log 2>/dev/null | grep -E '^#[0-9]+.*DONE|^stat::' || true
+    cat "$logs"/run.log "$logs"/fuzz-*.log 2>/dev/null | grep -E '^#[0-9]+.*DONE|^stat::|^fuzz: .* used ' || true
     if [ "$status" -ne 0 ] || [ -n "$(ls -A "$findings")" ]; then
         echo "fuzz: $harness found something (exit $status): $logs, $findings" >&2
         failed=1

@@ -1,6 +1,8 @@
 // RegisterFile: power-on values and the global gain's fan-out.
 #include "sim/registers.h"
 
+#include <cstddef>
+
 namespace sim {
 
 bool IsWindowRegister(uint16_t address) {
@@ -17,49 +19,51 @@ bool IsWindowRegister(uint16_t address) {
     }
 }
 
-bool IsSensorRegister(uint16_t address) {
-    switch (address) {
-        case reg::kParameterHold:
-        case reg::kExposure:
-        case reg::kFrameLines:
-        case reg::kLineLength:
-        case reg::kScaling:
-        case reg::kScalingFactor:
-        case reg::kTiming1:
-        case reg::kTiming2:
-        case reg::kTiming3:
-        case reg::kResetControl:
-        case reg::kReadMode:
-        case reg::kGreen1Gain:
-        case reg::kBlueGain:
-        case reg::kRedGain:
-        case reg::kGreen2Gain:
-        case reg::kGlobalGain:
-            return true;
-        default:
-            return IsWindowRegister(address);
+namespace {
+
+// The register's place in the file, or -1 for an address the sensor lacks.
+int SlotOf(uint16_t address) {
+    for (std::size_t slot = 0; slot < kSensorRegisters.size(); ++slot) {
+        if (kSensorRegisters[slot] == address) {
+            return static_cast<int>(slot);
+        }
     }
+    return -1;
+}
+
+}  // namespace
+
+bool IsSensorRegister(uint16_t address) {
+    return SlotOf(address) >= 0;
 }
 
 RegisterFile::RegisterFile() {
-    values_[reg::kExposure] = kPowerOnExposure;
-    values_[reg::kFirstColumn] = kColumnAddressOffset;
-    values_[reg::kFirstRow] = 0;
-    values_[reg::kLastColumn] = kSensorWidth + kColumnAddressOffset - 1;
-    values_[reg::kLastRow] = kSensorHeight - 1;
-    values_[reg::kOutputWidth] = kSensorWidth;
-    values_[reg::kOutputHeight] = kSensorHeight;
-    values_[reg::kReadMode] = kReadModeFull;
+    Write(reg::kExposure, kPowerOnExposure);
+    Write(reg::kFirstColumn, kColumnAddressOffset);
+    Write(reg::kLastColumn, kSensorWidth + kColumnAddressOffset - 1);
+    Write(reg::kLastRow, kSensorHeight - 1);
+    Write(reg::kOutputWidth, kSensorWidth);
+    Write(reg::kOutputHeight, kSensorHeight);
+    Write(reg::kReadMode, kReadModeFull);
     Write(reg::kGlobalGain, kGainMarker | kPowerOnGain);
 }
 
+uint16_t RegisterFile::Read(uint16_t address) const {
+    const int slot = SlotOf(address);
+    return slot < 0 ? 0 : values_[static_cast<std::size_t>(slot)];
+}
+
 void RegisterFile::Write(uint16_t address, uint16_t value) {
-    values_[address] = value;
+    const int slot = SlotOf(address);
+    if (slot < 0) {
+        return;
+    }
+    values_[static_cast<std::size_t>(slot)] = value;
     if (address == reg::kGlobalGain) {
-        values_[reg::kRedGain] = value;
-        values_[reg::kGreen1Gain] = value;
-        values_[reg::kGreen2Gain] = value;
-        values_[reg::kBlueGain] = value;
+        Write(reg::kRedGain, value);
+        Write(reg::kGreen1Gain, value);
+        Write(reg::kGreen2Gain, value);
+        Write(reg::kBlueGain, value);
     }
 }
 

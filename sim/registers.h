@@ -57,17 +57,30 @@ bool IsWindowRegister(uint16_t address);
 // address.
 bool IsSensorRegister(uint16_t address);
 
+// The sensor's registers, in the order the register file stores them.
+constexpr std::array<uint16_t, 22> kSensorRegisters = {
+    reg::kParameterHold, reg::kExposure,     reg::kFrameLines, reg::kLineLength,
+    reg::kFirstColumn,   reg::kFirstRow,     reg::kLastColumn, reg::kLastRow,
+    reg::kOutputWidth,   reg::kOutputHeight, reg::kScaling,    reg::kScalingFactor,
+    reg::kTiming1,       reg::kTiming2,      reg::kTiming3,    reg::kResetControl,
+    reg::kReadMode,      reg::kGreen1Gain,   reg::kBlueGain,   reg::kRedGain,
+    reg::kGreen2Gain,    reg::kGlobalGain,
+};
+
+// Holds only the sensor's registers, so that a camera is cheap to make.
 class RegisterFile {
 public:
     // Power-on state: the full sensor, full readout, exposure 8, every gain 80.
     RegisterFile();
 
-    uint16_t Read(uint16_t address) const { return values_[address]; }
-    // Writing the global gain also sets the four channel gains.
+    // Any other address reads 0.
+    uint16_t Read(uint16_t address) const;
+    // Writing the global gain also sets the four channel gains; a write to
+    // any other address than the sensor's is ignored.
     void Write(uint16_t address, uint16_t value);
 
 private:
-    std::array<uint16_t, 0x10000> values_{};
+    std::array<uint16_t, kSensorRegisters.size()> values_{};
 };
 
 }  // namespace sim
