@@ -1,6 +1,7 @@
 // The image pipeline on a full 4384 x 3288 frame of random raw data: each
-// conversion as ConvertFrame runs it (working-frame load included), scalar
-// reference against SSE2, next to a memset and a memcpy of the 57.7 MB output.
+// kernel with the steps ConvertFrame takes before it (working-frame load
+// included), the scalar reference and every vector level, next to a memset
+// and a memcpy of the 57.7 MB output.
 // Run on one core, with repetitions interleaved so that outside load falls on
 // every benchmark alike:
 //   taskset -c 0 diskcam-bench --benchmark_repetitions=3
@@ -11,9 +12,10 @@
 #include <cstring>
 #include <random>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
-#include "pipeline/kernels.h"
+#include "pipeline/kernel_set.h"
 
 namespace {
 
@@ -42,10 +44,9 @@ public:
     ~FullFrame() { FreeImagePipeline(pipeline_); }
 
     ImagePipeline* pipeline() { return pipeline_; }
-    void Convert() { ConvertFrame(pipeline_, raw_.data(), 0, kWidth); }
     void Load() { LoadWorkingFrame(pipeline_, raw_.data(), 0, kWidth); }
 
-    // ConvertFrame's steps around the kernel, for the reference kernels.
+    // ConvertFrame's steps before the kernel.
     void PrepareFrame() {
         Load();
         pipeline_->output = pipeline_->outputBuffer;
@@ -73,63 +74,51 @@ void CountPixels(benchmark::State& state) {
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * kPixels);
 }
 
-void ConvertColourReference(benchmark::State& state) {
+// The frame's steps as ConvertFrame takes them (working-frame load, gains
+// and matrix snapshot), then one kernel of a level; a level the processor
+// lacks reports itself skipped.
+template <class Run>
+void RunKernel(benchmark::State& state, LONG level, Run run) {
+    if (level > SupportedSimdLevel()) {
+        state.SkipWithError("the processor lacks this level");
+        return;
+    }
     FullFrame& frame = Frame();
     for (auto _ : state) {
         frame.PrepareFrame();
-        DemosaicColourReference(frame.pipeline(), 0);
+        run(frame.pipeline());
     }
     CountPixels(state);
 }
 
-void ConvertColourSse2(benchmark::State& state) {
-    FullFrame& frame = Frame();
-    SetColourEnabled(frame.pipeline(), 1);
-    for (auto _ : state) {
-        frame.Convert();
-    }
-    CountPixels(state);
+void ConvertColour(benchmark::State& state, LONG level) {
+    RunKernel(state, level, [level](ImagePipeline* pipeline) {
+        if (level == 0) {
+            DemosaicColourReference(pipeline, 0);
+        } else {
+            benchmark::DoNotOptimize(KernelsFor(level).colour(pipeline, 0));
+        }
+    });
 }
 
-void ConvertMonoReference(benchmark::State& state) {
-    FullFrame& frame = Frame();
-    for (auto _ : state) {
-        frame.PrepareFrame();
-        DemosaicMonoReference(frame.pipeline(), 0);
-    }
-    CountPixels(state);
+void ConvertMono(benchmark::State& state, LONG level) {
+    RunKernel(state, level, [level](ImagePipeline* pipeline) {
+        if (level == 0) {
+            DemosaicMonoReference(pipeline, 0);
+        } else {
+            KernelsFor(level).mono(pipeline, 0);
+        }
+    });
 }
 
-void ConvertMonoSse2(benchmark::State& state) {
-    FullFrame& frame = Frame();
-    SetColourEnabled(frame.pipeline(), 0);
-    for (auto _ : state) {
-        frame.Convert();
-    }
-    SetColourEnabled(frame.pipeline(), 1);
-    CountPixels(state);
-}
-
-void EstimateReference(benchmark::State& state) {
-    FullFrame& frame = Frame();
-    LONG gains[3];
-    for (auto _ : state) {
-        frame.Load();
+void EstimateWhiteBalance(benchmark::State& state, LONG level) {
+    RunKernel(state, level, [level](ImagePipeline* pipeline) {
+        LONG gains[3];
         benchmark::DoNotOptimize(
-            EstimateWhiteBalanceReference(frame.pipeline(), 0, &gains[0], &gains[1], &gains[2]));
-    }
-    CountPixels(state);
-}
-
-void EstimateSse2(benchmark::State& state) {
-    FullFrame& frame = Frame();
-    LONG gains[3];
-    for (auto _ : state) {
-        frame.Load();
-        benchmark::DoNotOptimize(
-            EstimateWhiteBalanceSse2(frame.pipeline(), 0, &gains[0], &gains[1], &gains[2]));
-    }
-    CountPixels(state);
+            level == 0
+                ? EstimateWhiteBalanceReference(pipeline, 0, &gains[0], &gains[1], &gains[2])
+                : KernelsFor(level).whiteBalance(pipeline, 0, &gains[0], &gains[1], &gains[2]));
+    });
 }
 
 void FillOutput(benchmark::State& state) {
@@ -151,15 +140,34 @@ void CopyOutput(benchmark::State& state) {
     CountPixels(state);
 }
 
-BENCHMARK(ConvertColourReference)->Name("ConvertColour/reference")->Unit(benchmark::kMillisecond);
-BENCHMARK(ConvertColourSse2)->Name("ConvertColour/sse2")->Unit(benchmark::kMillisecond);
-BENCHMARK(ConvertMonoReference)->Name("ConvertMono/reference")->Unit(benchmark::kMillisecond);
-BENCHMARK(ConvertMonoSse2)->Name("ConvertMono/sse2")->Unit(benchmark::kMillisecond);
-BENCHMARK(EstimateReference)->Name("EstimateWhiteBalance/reference")->Unit(benchmark::kMillisecond);
-BENCHMARK(EstimateSse2)->Name("EstimateWhiteBalance/sse2")->Unit(benchmark::kMillisecond);
-BENCHMARK(FillOutput)->Unit(benchmark::kMillisecond);
-BENCHMARK(CopyOutput)->Unit(benchmark::kMillisecond);
+// Level 0 stands for the scalar reference here.
+const char* const LevelNames[] = {"reference", "sse2", "avx2", "avx512"};
+
+void RegisterKernels() {
+    for (LONG level = 0; level <= SimdLevelAvx512; ++level) {
+        const std::string name = LevelNames[level];
+        benchmark::RegisterBenchmark(("ConvertColour/" + name).c_str(), ConvertColour, level)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("ConvertMono/" + name).c_str(), ConvertMono, level)
+            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(("EstimateWhiteBalance/" + name).c_str(), EstimateWhiteBalance,
+                                     level)
+            ->Unit(benchmark::kMillisecond);
+    }
+}
+
+BENCHMARK(FillOutput)->Name("Floor/memset")->Unit(benchmark::kMillisecond);
+BENCHMARK(CopyOutput)->Name("Floor/memcpy")->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    RegisterKernels();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) {
+        return 1;
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,4 +1,6 @@
-// The SSE2 kernels store exactly the bytes of their scalar references: random
+// The vector kernels of every level the processor has (SSE2, AVX2, AVX-512;
+// a level it lacks is skipped) store exactly the bytes of their scalar
+// references: random
 // raw frames, every width from 1 to 72 and a few large ones, heights from 1
 // (windows narrower than a vector in both directions) to odd and even ones
 // above it, every Bayer phase and out-of-range ones, gains from 0 to far
@@ -7,9 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
-#include "pipeline/kernels.h"
+#include "pipeline/kernel_set.h"
 #include "tests/pipeline/pipeline_harness.h"
 
 namespace {
@@ -20,11 +23,35 @@ using Kernel = void (*)(const ImagePipeline*, LONG);
 
 const LONG kPhases[] = {0, 1, 2, 3, 7, -1};
 
-// The SSE2 colour kernel as a Kernel, keeping the accumulator path it ran.
+// The kernel set under test, and its colour kernel as a Kernel, keeping the
+// accumulator path it ran.
+const KernelSet* kernels = nullptr;
 AccumulatorPath lastPath;
-void ColourSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
-    lastPath = DemosaicColourSse2(pipeline, bayerPhase);
+void ColourVector(const ImagePipeline* pipeline, LONG bayerPhase) {
+    lastPath = kernels->colour(pipeline, bayerPhase);
 }
+void MonoVector(const ImagePipeline* pipeline, LONG bayerPhase) {
+    kernels->mono(pipeline, bayerPhase);
+}
+
+class PipelineKernelEquivalence : public ::testing::TestWithParam<LONG> {
+protected:
+    void SetUp() override {
+        if (SupportedSimdLevel() < GetParam()) {
+            GTEST_SKIP() << "the processor lacks level " << GetParam();
+        }
+        kernels = &KernelsFor(GetParam());
+    }
+};
+
+std::string LevelName(const ::testing::TestParamInfo<LONG>& info) {
+    const char* names[] = {"Sse2", "Avx2", "Avx512"};
+    return names[info.param - SimdLevelSse2];
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryLevel, PipelineKernelEquivalence,
+                         ::testing::Values(SimdLevelSse2, SimdLevelAvx2, SimdLevelAvx512),
+                         LevelName);
 
 AccumulatorPath PathFor(bool narrow) {
     return narrow ? AccumulatorPath::SixteenBit : AccumulatorPath::Exact;
@@ -88,7 +115,7 @@ Matrix ExtremeMatrix(std::mt19937& random) {
     LONG actual[3] = {-5, -5, -5};
     const bool found = EstimateWhiteBalanceReference(window.pipeline(), phase, &expected[0],
                                                      &expected[1], &expected[2]);
-    if (EstimateWhiteBalanceSse2(window.pipeline(), phase, &actual[0], &actual[1], &actual[2]) !=
+    if (kernels->whiteBalance(window.pipeline(), phase, &actual[0], &actual[1], &actual[2]) !=
             found ||
         std::vector<LONG>(actual, actual + 3) != std::vector<LONG>(expected, expected + 3)) {
         return ::testing::AssertionFailure() << "estimates differ";
@@ -96,7 +123,7 @@ Matrix ExtremeMatrix(std::mt19937& random) {
     return ::testing::AssertionSuccess();
 }
 
-TEST(PipelineKernelEquivalence, EveryKernelMatchesItsReference) {
+TEST_P(PipelineKernelEquivalence, EveryKernelMatchesItsReference) {
     std::mt19937 random(1);
     std::vector<ULONG> widths = {1001, 2192, 4384};
     for (ULONG width = 1; width <= 72; ++width) {
@@ -112,10 +139,10 @@ TEST(PipelineKernelEquivalence, EveryKernelMatchesItsReference) {
                 window.SetFrameParameters(RandomGain(random), RandomGain(random),
                                           RandomGain(random),
                                           narrow ? NarrowMatrix(random) : ExtremeMatrix(random));
-                ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourSse2, phase))
+                ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourVector, phase))
                     << "colour, " << width << " x " << height << ", phase " << phase;
                 ASSERT_EQ(lastPath, PathFor(narrow));
-                ASSERT_TRUE(SameOutput(window, DemosaicMonoReference, DemosaicMonoSse2, phase))
+                ASSERT_TRUE(SameOutput(window, DemosaicMonoReference, MonoVector, phase))
                     << "grey, " << width << " x " << height << ", phase " << phase;
                 ASSERT_TRUE(SameEstimate(window, phase)) << width << " x " << height;
             }
@@ -123,7 +150,7 @@ TEST(PipelineKernelEquivalence, EveryKernelMatchesItsReference) {
     }
 }
 
-TEST(PipelineKernelEquivalence, SharpEdgesClampTheSameWay) {
+TEST_P(PipelineKernelEquivalence, SharpEdgesClampTheSameWay) {
     std::mt19937 random(3);
     Window window(67, 13);
     for (auto& byte : window.raw()) {
@@ -132,8 +159,8 @@ TEST(PipelineKernelEquivalence, SharpEdgesClampTheSameWay) {
     window.Load();
     window.SetFrameParameters(128, 128, 128, pipeline_test::IdentityMatrix());
     for (LONG phase : kPhases) {
-        ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourSse2, phase));
-        ASSERT_TRUE(SameOutput(window, DemosaicMonoReference, DemosaicMonoSse2, phase));
+        ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourVector, phase));
+        ASSERT_TRUE(SameOutput(window, DemosaicMonoReference, MonoVector, phase));
     }
 }
 
@@ -152,7 +179,7 @@ Matrix BoundaryMatrix(std::mt19937& random, LONG sign, LONG total, LONG offset) 
     return matrix;
 }
 
-TEST(PipelineKernelEquivalence, SixteenBitPathRunsUpToTheLastExactMatrix) {
+TEST_P(PipelineKernelEquivalence, SixteenBitPathRunsUpToTheLastExactMatrix) {
     std::mt19937 random(9);
     Window window(45, 10);
     window.FillRaw(random);
@@ -163,7 +190,7 @@ TEST(PipelineKernelEquivalence, SixteenBitPathRunsUpToTheLastExactMatrix) {
                 // Gains of 65535 take every non-zero channel to 255.
                 window.SetFrameParameters(65535, 65535, 65535,
                                           BoundaryMatrix(random, sign, total, offset));
-                ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourSse2, random() % 4))
+                ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourVector, random() % 4))
                     << total << " + " << offset;
                 EXPECT_EQ(lastPath, PathFor(255 * total + offset <= 65535));
             }
@@ -174,7 +201,7 @@ TEST(PipelineKernelEquivalence, SixteenBitPathRunsUpToTheLastExactMatrix) {
 // The property set's extremes (colour correction on, contrast and saturation
 // 20, brightness 510) and all-negative matrices need the exact path; the
 // defaults do not.
-TEST(PipelineKernelEquivalence, PathChoiceFollowsTheMatrix) {
+TEST_P(PipelineKernelEquivalence, PathChoiceFollowsTheMatrix) {
     std::mt19937 random(4);
     Window window(53, 10);
     window.FillRaw(random);
@@ -195,23 +222,23 @@ TEST(PipelineKernelEquivalence, PathChoiceFollowsTheMatrix) {
     exact.push_back(allNegative);
     for (const Matrix& matrix : exact) {
         window.SetFrameParameters(RandomGain(random), 128, RandomGain(random), matrix);
-        ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourSse2, 2));
+        ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourVector, 2));
         EXPECT_EQ(lastPath, AccumulatorPath::Exact);
     }
     auto defaults = pipeline_test::MakePipeline();
     window.SetFrameParameters(128, 128, 128, pipeline_test::FixedMatrix(defaults.get()));
-    ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourSse2, 0));
+    ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourVector, 0));
     EXPECT_EQ(lastPath, AccumulatorPath::SixteenBit);
 }
 
-TEST(PipelineKernelEquivalence, FullSensorFrameMatches) {
+TEST_P(PipelineKernelEquivalence, FullSensorFrameMatches) {
     std::mt19937 random(8);
     Window window(4384, 3288);
     window.FillRaw(random);
     window.Load();
     auto defaults = pipeline_test::MakePipeline();
     window.SetFrameParameters(150, 128, 210, pipeline_test::FixedMatrix(defaults.get()));
-    EXPECT_TRUE(SameOutput(window, DemosaicColourReference, ColourSse2, 1));
+    EXPECT_TRUE(SameOutput(window, DemosaicColourReference, ColourVector, 1));
     EXPECT_TRUE(SameEstimate(window, 2));
 }
 

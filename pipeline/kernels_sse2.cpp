@@ -1,0 +1,23 @@
+// The SSE2 kernels: the generic kernel bodies on 128-bit vectors, one
+// 16-pixel block per step.
+#include "pipeline/kernel_parts.h"
+#include "pipeline/kernels.h"
+#include "pipeline/vector_sse2.h"
+namespace {
+using Wide = Sse2;
+}  // namespace
+// The kernel bodies come after every shared header, like the wider files'.
+#include "pipeline/kernel_entries.h"
+
+AccumulatorPath DemosaicColourSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
+    return Colour(pipeline, bayerPhase);
+}
+
+void DemosaicMonoSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
+    Mono(pipeline, bayerPhase);
+}
+
+bool EstimateWhiteBalanceSse2(const ImagePipeline* pipeline, LONG bayerPhase, LONG* red,
+                              LONG* green, LONG* blue) {
+    return WhiteBalance(pipeline, bayerPhase, red, green, blue);
+}

@@ -1,0 +1,75 @@
+// The kernels' vector operations for AVX-512 (BW): four 16-pixel blocks per
+// vector, one in each 128-bit lane, computed exactly as the SSE2 set computes
+// one. Included only inside an AVX-512 target region (see kernels_avx512.cpp).
+#pragma once
+
+#include <immintrin.h>
+
+#include <cstdint>
+
+#include "pipeline/vector_sse2.h"
+
+namespace {
+
+struct Avx512 {
+    using V = __m512i;
+    static constexpr ULONG kBlocks = 4;
+
+    VECTOR_INLINE V Load(const UCHAR* address) { return _mm512_loadu_si512(address); }
+    VECTOR_INLINE V Zero() { return _mm512_setzero_si512(); }
+    VECTOR_INLINE V Set8(char value) { return _mm512_set1_epi8(value); }
+    VECTOR_INLINE V Set16(short value) { return _mm512_set1_epi16(value); }
+    VECTOR_INLINE V Set32(int value) { return _mm512_set1_epi32(value); }
+    VECTOR_INLINE V And(V a, V b) { return _mm512_and_si512(a, b); }
+    VECTOR_INLINE V Add16(V a, V b) { return _mm512_add_epi16(a, b); }
+    VECTOR_INLINE V Sub16(V a, V b) { return _mm512_sub_epi16(a, b); }
+    VECTOR_INLINE V AddSaturated16(V a, V b) { return _mm512_adds_epu16(a, b); }
+    VECTOR_INLINE V SubSaturated16(V a, V b) { return _mm512_subs_epu16(a, b); }
+    VECTOR_INLINE V MulLow16(V a, V b) { return _mm512_mullo_epi16(a, b); }
+    VECTOR_INLINE V MulHigh16(V a, V b) { return _mm512_mulhi_epu16(a, b); }
+    template <int n>
+    VECTOR_INLINE V ShiftLeft16(V a) {
+        return _mm512_slli_epi16(a, n);
+    }
+    template <int n>
+    VECTOR_INLINE V ShiftRight16(V a) {
+        return _mm512_srli_epi16(a, n);
+    }
+    template <int n>
+    VECTOR_INLINE V ShiftRightArithmetic16(V a) {
+        return _mm512_srai_epi16(a, n);
+    }
+    VECTOR_INLINE V Add32(V a, V b) { return _mm512_add_epi32(a, b); }
+    VECTOR_INLINE V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
+    template <int n>
+    VECTOR_INLINE V ShiftRight32(V a) {
+        return _mm512_srli_epi32(a, n);
+    }
+    VECTOR_INLINE V Add64(V a, V b) { return _mm512_add_epi64(a, b); }
+    VECTOR_INLINE V SumBytes(V a) { return _mm512_sad_epu8(a, _mm512_setzero_si512()); }
+    VECTOR_INLINE V PackUnsigned16(V a, V b) { return _mm512_packus_epi16(a, b); }
+    VECTOR_INLINE V PackSigned32(V a, V b) { return _mm512_packs_epi32(a, b); }
+    VECTOR_INLINE V UnpackLow8(V a, V b) { return _mm512_unpacklo_epi8(a, b); }
+    VECTOR_INLINE V UnpackHigh8(V a, V b) { return _mm512_unpackhi_epi8(a, b); }
+    VECTOR_INLINE V UnpackLow16(V a, V b) { return _mm512_unpacklo_epi16(a, b); }
+    VECTOR_INLINE V UnpackHigh16(V a, V b) { return _mm512_unpackhi_epi16(a, b); }
+    VECTOR_INLINE V UnpackLow32(V a, V b) { return _mm512_unpacklo_epi32(a, b); }
+    VECTOR_INLINE V UnpackHigh32(V a, V b) { return _mm512_unpackhi_epi32(a, b); }
+
+    // Lane j of each quarter belongs to block j: a 4 x 4 transpose of lanes.
+    VECTOR_INLINE void StoreQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {
+        const V low01 = _mm512_shuffle_i64x2(q0, q1, 0x44);
+        const V high01 = _mm512_shuffle_i64x2(q0, q1, 0xEE);
+        const V low23 = _mm512_shuffle_i64x2(q2, q3, 0x44);
+        const V high23 = _mm512_shuffle_i64x2(q2, q3, 0xEE);
+        _mm512_storeu_si512(target, _mm512_shuffle_i64x2(low01, low23, 0x88));
+        _mm512_storeu_si512(target + 64, _mm512_shuffle_i64x2(low01, low23, 0xDD));
+        _mm512_storeu_si512(target + 128, _mm512_shuffle_i64x2(high01, high23, 0x88));
+        _mm512_storeu_si512(target + 192, _mm512_shuffle_i64x2(high01, high23, 0xDD));
+    }
+    VECTOR_INLINE uint64_t Total64(V a) {
+        return static_cast<uint64_t>(_mm512_reduce_add_epi64(a));
+    }
+};
+
+}  // namespace
