@@ -148,4 +148,8 @@ void CheckDeviceInvariants(const CameraDevice& camera) {
     FUZZ_CHECK(advertised.biHeight == camera.OutputHeight, "the range's height is the output's");
 }
 
+bool SmallWindow(const CameraDevice& camera) {
+    return camera.WindowWidth <= MaxWindow * 2 && camera.WindowHeight <= MaxWindow * 2;
+}
+
 }  // namespace fuzz

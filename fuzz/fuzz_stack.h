@@ -98,4 +98,10 @@ namespace fuzz {
 // the output size.
 void CheckDeviceInvariants(const CameraDevice& camera);
 
+// True while the device's window is small enough for an execution to stream
+// it quickly. Inputs can store or set any window; the harnesses create pins
+// and stream only small ones, since a full-sensor stream takes seconds under
+// the sanitizers.
+bool SmallWindow(const CameraDevice& camera);
+
 }  // namespace fuzz

@@ -1,7 +1,8 @@
 // Property requests as an application sends them through the kernel
 // streaming proxy: any set GUID, id, flags, buffer sizes and contents, on the
 // filter or the pin of a started device, with the pin created, closed and
-// walked through its states between requests. Each reply must stay inside
+// walked through its states between requests (a pin only while the window
+// the requests leave is small). Each reply must stay inside
 // its buffer, end with a status the class driver or the driver documents,
 // and leave the device's settings within their clamps.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -98,7 +99,9 @@ void RunOperation(FuzzedDataProvider& input, fuzz::Stack& stack) {
     switch (input.ConsumeIntegralInRange(0, 7)) {
         case 0:
             if (stack.Pin() == nullptr) {
-                stack.CreatePin();
+                if (fuzz::SmallWindow(*stack.Camera())) {
+                    stack.CreatePin();
+                }
             } else {
                 stack.ClosePin();
             }

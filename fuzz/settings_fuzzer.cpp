@@ -43,12 +43,6 @@ void StoreValue(FuzzedDataProvider& input, const std::string& key, const char* n
     host::RegistrySetValue(key, name, type, std::move(data));
 }
 
-// The mode 0 window the stored values leave: a stream is tried only when it
-// is small.
-bool SmallWindow(const CameraDevice& camera) {
-    return camera.WindowWidth <= fuzz::MaxWindow * 2 && camera.WindowHeight <= fuzz::MaxWindow * 2;
-}
-
 void StreamOneFrame(fuzz::Stack& stack, sim::SimCamera& camera) {
     client::Pin* pin = stack.CreatePin();
     FUZZ_CHECK(pin != nullptr, "pin creation refused for the pin's own proposal");
@@ -78,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FUZZ_CHECK(stack.Start() == STATUS_SUCCESS, "device start failed");
     fuzz::CheckDeviceInvariants(*stack.Camera());
     FUZZ_CHECK(stack.OpenFilter() != nullptr, "filter open failed");
-    if (SmallWindow(*stack.Camera()) && input.ConsumeBool()) {
+    if (fuzz::SmallWindow(*stack.Camera()) && input.ConsumeBool()) {
         StreamOneFrame(stack, *camera);
     }
     stack.CloseFilter();
