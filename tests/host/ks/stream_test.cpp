@@ -96,7 +96,6 @@ TEST_F(StreamTest, StopCancelsQueuedBuffers) {
 TEST_F(StreamTest, BuffersAreRefusedInStopAndWithAForeignHeaderSize) {
     EXPECT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(16)),
               Refusal::StreamingWhileStopped);
-    EXPECT_EQ(Refusal::StreamingWhileStopped, STATUS_INVALID_DEVICE_STATE);
     ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
     auto buffer = std::make_unique<client::StreamBuffer>(16);
     buffer->header.Size = 48;
@@ -219,7 +218,6 @@ using ReferenceClockTest = StreamTest;
 TEST_F(ReferenceClockTest, PinWithoutAClockHasNone) {
     PIKSREFERENCECLOCK clock = nullptr;
     EXPECT_EQ(KsPinGetReferenceClockInterface(pin_->Kernel(), &clock), Refusal::NoReferenceClock);
-    EXPECT_EQ(Refusal::NoReferenceClock, STATUS_UNSUCCESSFUL);
     EXPECT_EQ(clock, nullptr);
 }
 
