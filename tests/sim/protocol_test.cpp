@@ -276,13 +276,6 @@ TEST(InjectedFailures, FailedFrameReadLeavesFrameWaiting) {
     EXPECT_EQ(FrameReadyByte(camera), 1);
 }
 
-TEST(InjectedFailures, TransferBeyondEndFails) {
-    SimCamera camera(AtFrameRateZero(CoordinateScene()));
-    std::vector<uint8_t> buffer(1024);
-    EXPECT_FALSE(camera.Read(camera.Size() - 512, buffer.data(), buffer.size()));
-    EXPECT_TRUE(camera.Read(camera.Size() - 1024, buffer.data(), buffer.size()));
-}
-
 TEST(TransferModel, LatencyDelaysEveryTransfer) {
     SimOptions options = AtFrameRateZero(CoordinateScene());
     options.timing.latency = std::chrono::milliseconds(20);
