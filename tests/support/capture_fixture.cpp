@@ -124,8 +124,9 @@ std::vector<UCHAR> ControlRequest(uint32_t id, uint32_t flags, size_t length, si
 }  // namespace
 
 NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* value) {
-    std::vector<UCHAR> request =
-        ControlRequest(id, flags, diskcam::ControlValueBytes, 0, nullptr, 0);
+    const int32_t none = 0;
+    std::vector<UCHAR> request = ControlRequest(id, flags, diskcam::ControlValueBytes,
+                                                diskcam::ControlValueOffset, &none, sizeof none);
     std::vector<UCHAR> data = ControlRequest(id, flags, diskcam::ControlValueBytes,
                                              diskcam::ControlValueOffset, value, sizeof *value);
     const client::RequestResult result =
