@@ -236,20 +236,6 @@ TEST_F(SensorTest, ABitSetWhileAnApplyRunsSurvivesToTheNext) {
     camera_->CloseLink();
 }
 
-TEST_F(SensorTest, ChannelGainsAreClampedAndMarked) {
-    ASSERT_NE(camera_->OpenLink(), nullptr);
-    const std::pair<LONG, std::string> cases[] = {
-        {300, "W 305A 107F"}, {-5, "W 305A 1000"}, {127, "W 305A 107F"}, {0, "W 305A 1000"}};
-    for (const auto& [red, line] : cases) {
-        camera_->Red = red;
-        camera_->PendingChanges = PendingRed;
-        size_t first = sim_->Log().size();
-        camera_->ApplyPendingChanges(false);
-        EXPECT_EQ(LogSince(*sim_, first), Lines{line}) << "Red " << red;
-    }
-    camera_->CloseLink();
-}
-
 TEST_F(SensorTest, AFlipReachesTheSensorAndMovesThePhase) {
     SetReadoutWindow(camera_, 0, 0, 64, 64, 0);
     ASSERT_TRUE(camera_->ConfigureSensor());

@@ -190,15 +190,7 @@ TEST_F(HostileClient, NothingItSendsBreaksTheDriver) {
 
     // A well-formed client afterwards: a small window, the proposed format,
     // and a frame.
-    std::vector<UCHAR> window(48, 0);
-    const ULONG id = 44;
-    const ULONG set = KSPROPERTY_TYPE_SET;
-    const LONG fields[] = {0, 0, 0, 64, 16};
-    std::memcpy(window.data(), &ControlSet, sizeof(ControlSet));
-    std::memcpy(window.data() + 16, &id, 4);
-    std::memcpy(window.data() + 20, &set, 4);
-    std::memcpy(window.data() + 24, fields, sizeof(fields));
-    ASSERT_EQ(filter_->Property(window.data(), 48, window.data(), 48).status, STATUS_SUCCESS);
+    ASSERT_EQ(SetWindow(*filter_, 0, 0, 0, 64, 16), STATUS_SUCCESS);
     ASSERT_EQ(CreatePin(), STATUS_SUCCESS);
     ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
     std::unique_ptr<client::StreamBuffer> frame = Capture();

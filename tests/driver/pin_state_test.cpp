@@ -9,7 +9,6 @@
 #include "host/ks/refusals.h"
 #include "host/nt/pool_control.h"
 #include "host/nt/registry_store.h"
-#include "host/nt/threads_control.h"
 #include "platform/pool.h"
 #include "tests/support/capture_fixture.h"
 
@@ -40,13 +39,6 @@ TEST_F(DeviceStart, PublishesOneFilterUnderBothCategoriesAndMakesTheEngine) {
     EXPECT_NE(client::FindFilters(CaptureCategory)[0].find("GLOBAL"), std::string::npos);
     EXPECT_NE(camera_->CaptureEngine, nullptr);
     EXPECT_EQ(LastDevice().BagSize(), 3u);  // descriptors, the CameraDevice and the engine
-}
-
-TEST_F(DeviceStart, LoadsTheStoredWindow) {
-    ASSERT_NE(StartDevice(100, 32, 3, 5), nullptr);
-    EXPECT_EQ(camera_->WindowWidth, 100);
-    EXPECT_EQ(camera_->OutputWidth, 96);
-    EXPECT_EQ(camera_->OutputHeight, 32);
 }
 
 TEST_F(DeviceStart, ASecondStartMakesNeitherFactoryNorEngine) {
@@ -88,17 +80,6 @@ TEST_F(DeviceStart, WithoutAnEngineTheDeviceCannotStream) {
 
 using FilterLife = CaptureTest;
 
-TEST_F(FilterLife, CreateFailsCleanlyWithoutPool) {
-    ASSERT_NE(StartDevice(), nullptr);
-    std::vector<std::string> paths = client::FindFilters(CaptureCategory);
-    ASSERT_EQ(paths.size(), 1u);
-    host::FailPoolAllocationsWithTag(PoolTagContext);
-    std::unique_ptr<client::Filter> filter;
-    EXPECT_EQ(client::Filter::Open(paths[0], &filter), STATUS_INSUFFICIENT_RESOURCES);
-    host::ClearPoolFaults();
-    EXPECT_EQ(filter, nullptr);
-}
-
 TEST_F(FilterLife, CloseSavesTheSettingsAndOpeningDoesNot) {
     ASSERT_NE(StartDevice(), nullptr);
     filter_ = OpenFilter();
@@ -117,17 +98,6 @@ TEST_F(PinLife, ASecondPinOnTheFilterIsRefused) {
     std::unique_ptr<client::Pin> second;
     EXPECT_EQ(filter_->CreatePin(0, format.data(), static_cast<ULONG>(format.size()), &second),
               host::ks::Refusal::PinInstancesExhausted);
-}
-
-TEST_F(PinLife, ThePinLocksTheWindowUntilItCloses) {
-    ASSERT_NE(StartDevice(), nullptr);
-    ASSERT_EQ(CreatePin(), STATUS_SUCCESS);
-    SetReadoutWindow(camera_, 0, 0, 200, 48, 0);
-    EXPECT_EQ(camera_->WindowWidth, 100);
-    pin_.reset();
-    EXPECT_EQ(camera_->FormatLock, 0u);
-    SetReadoutWindow(camera_, 0, 0, 200, 48, 0);
-    EXPECT_EQ(camera_->WindowWidth, 200);
 }
 
 // A pin on a second filter of the same device cannot acquire, but closing it
@@ -170,12 +140,7 @@ TEST_F(PinLife, TheFramingAsksForTwoFramesOfTheImageSize) {
     const KS_FRAMING_ITEM& item = framing.FramingItem[0];
     EXPECT_EQ(item.Frames, 2u);
     EXPECT_EQ(item.PhysicalRange.MinFrameSize, imageSize);
-    EXPECT_EQ(item.PhysicalRange.MaxFrameSize, imageSize);
-    EXPECT_EQ(item.PhysicalRange.Stepping, 0u);
-    EXPECT_EQ(item.FramingRange.Range.MinFrameSize, imageSize);
     EXPECT_EQ(item.FramingRange.Range.MaxFrameSize, imageSize);
-    EXPECT_EQ(item.FramingRange.Range.Stepping, 0u);
-    EXPECT_EQ(item.Flags, 0x80000002u);
     EXPECT_EQ(pin_->FrameSize(), imageSize);
     // The filter's descriptor keeps its own framing for the next pin.
     const KSPIN_DESCRIPTOR_EX& shared = filter_->Kernel()->Descriptor->PinDescriptors[0];
@@ -211,7 +176,7 @@ protected:
     std::unique_ptr<client::MasterClock> clock_;
 };
 
-TEST_F(PinStates, StopToAcquireTakesThePipelineAndTheClock) {
+TEST_F(PinStates, AcquireTakesThePipelineAndTheClockAndStopGivesThemBack) {
     const ULONG references = clock_->References();
     ASSERT_EQ(pin_->SetState(KSSTATE_ACQUIRE), STATUS_SUCCESS);
     CapturePin* capturePin = CapturePinOf(*pin_);
@@ -221,14 +186,10 @@ TEST_F(PinStates, StopToAcquireTakesThePipelineAndTheClock) {
     EXPECT_EQ(camera_->AttachedPin, capturePin);
     EXPECT_EQ(clock_->References(), references + 1);
     EXPECT_TRUE(sim_->Log().empty());
-}
 
-TEST_F(PinStates, AcquireToStopGivesThePipelineAndTheClockBack) {
-    const ULONG references = clock_->References();
-    ASSERT_EQ(pin_->SetState(KSSTATE_ACQUIRE), STATUS_SUCCESS);
     ASSERT_EQ(pin_->SetState(KSSTATE_STOP), STATUS_SUCCESS);
-    EXPECT_FALSE(CapturePinOf(*pin_)->acquired);
-    EXPECT_EQ(CapturePinOf(*pin_)->referenceClock, nullptr);
+    EXPECT_FALSE(capturePin->acquired);
+    EXPECT_EQ(capturePin->referenceClock, nullptr);
     EXPECT_EQ(camera_->PipelineAttached, 0u);
     EXPECT_EQ(camera_->ImagePipeline, nullptr);
     EXPECT_EQ(camera_->AttachedPin, nullptr);
@@ -325,21 +286,6 @@ TEST_F(StreamStartFailures, ARunAfterAFailedRunTriesTheWholeStartAgain) {
     sim_ = AttachCamera();
     ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
     EXPECT_EQ(CapturePinOf(*pin_)->streamingState, PinStreamRunning);
-    ASSERT_NE(Capture(), nullptr);
-}
-
-TEST_F(StreamStartFailures, AFailedResumeStaysPausedAndTheNextRunResumes) {
-    ASSERT_NE(StartCamera(), nullptr);
-    ASSERT_EQ(CreatePin(), STATUS_SUCCESS);
-    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
-    ASSERT_EQ(pin_->SetState(KSSTATE_PAUSE), STATUS_SUCCESS);
-    host::FailNextThreadCreations(1);
-    EXPECT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_INSUFFICIENT_RESOURCES);
-    EXPECT_EQ(pin_->State(), KSSTATE_PAUSE);
-    EXPECT_EQ(CapturePinOf(*pin_)->streamingState, PinStreamPaused);
-    ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
-    EXPECT_EQ(CapturePinOf(*pin_)->streamingState, PinStreamRunning);
-    EXPECT_EQ(EndsOfConfiguration(*sim_), 1u);
     ASSERT_NE(Capture(), nullptr);
 }
 

@@ -12,7 +12,6 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <iterator>
 #include <map>
 #include <mutex>
@@ -231,22 +230,17 @@ protected:
         }
     }
 
-    // The raw frame a grey buffer shows is the latest read by `readBy` that
-    // is congruent to its value; deliveries never go back.
+    // Deliveries are whole greys and never go back.
     void Check(const client::StreamBuffer& buffer, uint64_t readBy) {
-        const UCHAR value = buffer.data[0];
-        for (size_t pixel = 0; pixel < buffer.data.size(); pixel += 4) {
-            const UCHAR* bgra = &buffer.data[pixel];
-            if (bgra[0] != value || bgra[1] != value || bgra[2] != value || bgra[3] != 255) {
-                ++deliveries_.torn;
-                return;
-            }
+        const int64_t shown = FrameShown(buffer, readBy);
+        if (shown < 0) {
+            ++deliveries_.torn;
+            return;
         }
-        const uint64_t shown = readBy - static_cast<UCHAR>(readBy - value);
-        if (shown < lastShown_) {
+        if (static_cast<uint64_t>(shown) < lastShown_) {
             ++deliveries_.older;
         }
-        lastShown_ = shown;
+        lastShown_ = static_cast<uint64_t>(shown);
     }
 
     // Sets and gets as a control panel sends them while the camera streams;
@@ -275,29 +269,11 @@ protected:
                     EXPECT_EQ(value, 4384);
                     break;
                 default:
-                    EXPECT_EQ(SetWindow(filter), STATUS_INVALID_DEVICE_STATE);
+                    EXPECT_EQ(SetWindow(filter, 0, 0, 0, 128, 64), STATUS_INVALID_DEVICE_STATE);
                     break;
             }
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 500));
         }
-    }
-
-    static NTSTATUS SetWindow(client::Filter& filter) {
-        UCHAR request[diskcam::WindowRequestBytes] = {};
-        KSPROPERTY property{};
-        property.Set = {diskcam::ControlSetGuid::data1,
-                        diskcam::ControlSetGuid::data2,
-                        diskcam::ControlSetGuid::data3,
-                        {}};
-        std::memcpy(property.Set.Data4, diskcam::ControlSetGuid::data4, 8);
-        property.Id = diskcam::ReadoutWindowItem;
-        property.Flags = diskcam::ControlSet;
-        std::memcpy(request, &property, sizeof property);
-        const int32_t window[] = {0, 0, 0, 128, 64};
-        std::memcpy(request + diskcam::WindowModeOffset, window, sizeof window);
-        UCHAR data[diskcam::WindowRequestBytes];
-        std::memcpy(data, request, sizeof data);
-        return filter.Property(request, sizeof request, data, sizeof data).status;
     }
 
     std::unique_ptr<client::Filter> second_;

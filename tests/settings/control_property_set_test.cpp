@@ -271,13 +271,6 @@ TEST_F(ControlPropertySetTest, ValuesOutOfRangeAreClampedNeverRefused) {
     }
 }
 
-TEST_F(ControlPropertySetTest, GlobalGainAlsoSetsTheFourChannelGains) {
-    ASSERT_EQ(SetItem(6, 200), STATUS_SUCCESS);
-    for (ULONG id : {60u, 61u, 62u, 63u}) {
-        EXPECT_EQ(Value(id), 127) << "item " << id;
-    }
-}
-
 // --- Sensor items -------------------------------------------------------------
 
 TEST_F(ControlPropertySetTest, SensorSetsOnlyMarkTheirRegisterGroupPending) {
@@ -420,25 +413,6 @@ TEST_F(ControlPropertySetTest, PipelineSetsReachTheAttachedPipeline) {
     for (const auto& [id, setting] : rows) {
         ASSERT_EQ(SetItem(id, 17), STATUS_SUCCESS);
         EXPECT_EQ(AtomicRead(setting), 17) << "item " << id;
-    }
-}
-
-// A rebuild overwrites the item's matrix: a marker in it shows whether one ran.
-TEST_F(ControlPropertySetTest, SameValueSetRebuildsNothing) {
-    AttachPipeline();
-    ImagePipeline* pipeline = camera_->ImagePipeline;
-    const std::pair<ULONG, double*> rows[] = {{20, pipeline->brightnessMatrix},
-                                              {24, pipeline->contrastMatrix},
-                                              {28, pipeline->saturationMatrix},
-                                              {32, pipeline->hueMatrix},
-                                              {48, pipeline->colourMatrix}};
-    for (const auto& [id, matrix] : rows) {
-        ASSERT_EQ(SetItem(id, 0), STATUS_SUCCESS);
-        matrix[15] = 12345.0;
-        ASSERT_EQ(SetItem(id, 0), STATUS_SUCCESS);
-        EXPECT_EQ(matrix[15], 12345.0) << "item " << id << " rebuilt";
-        ASSERT_EQ(SetItem(id, 1), STATUS_SUCCESS);
-        EXPECT_NE(matrix[15], 12345.0) << "item " << id << " not rebuilt";
     }
 }
 

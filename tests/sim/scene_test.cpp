@@ -71,23 +71,21 @@ void ExpectRedLeftBlueRight(const std::shared_ptr<const Scene>& scene) {
     EXPECT_EQ(right[16], 255);
 }
 
-TEST(ColourScene, PpmStretchedOverSensor) {
-    std::string path = WriteFile("two.ppm", "P6\n2 1\n255\n" + Bytes({255, 0, 0, 0, 0, 255}));
-    ExpectRedLeftBlueRight(Scene::Load(path));
-    std::remove(path.c_str());
-}
+TEST(ColourScene, PpmAndPngStretchedOverSensor) {
+    std::string ppm = WriteFile("two.ppm", "P6\n2 1\n255\n" + Bytes({255, 0, 0, 0, 0, 255}));
+    ExpectRedLeftBlueRight(Scene::Load(ppm));
+    std::remove(ppm.c_str());
 
-TEST(ColourScene, PngStretchedOverSensor) {
-    std::string path = ::testing::TempDir() + "two.png";
+    std::string png = ::testing::TempDir() + "two.png";
     png_image image{};
     image.version = PNG_IMAGE_VERSION;
     image.width = 2;
     image.height = 1;
     image.format = PNG_FORMAT_RGB;
     const uint8_t pixels[] = {255, 0, 0, 0, 0, 255};
-    ASSERT_TRUE(png_image_write_to_file(&image, path.c_str(), 0, pixels, 0, nullptr));
-    ExpectRedLeftBlueRight(Scene::Load(path));
-    std::remove(path.c_str());
+    ASSERT_TRUE(png_image_write_to_file(&image, png.c_str(), 0, pixels, 0, nullptr));
+    ExpectRedLeftBlueRight(Scene::Load(png));
+    std::remove(png.c_str());
 }
 
 TEST(ColourScene, UnreadableFilesAreRefused) {

@@ -206,11 +206,9 @@ protected:
     SimCamera camera_;
 };
 
-TEST_F(SignalScaling, PowerOnSettingsDeliverSceneUnchanged) {
+// At power on and with the driver's defaults written.
+TEST_F(SignalScaling, NeutralSettingsDeliverSceneUnchanged) {
     EXPECT_EQ(Sites(), (std::vector<uint8_t>{150, 100, 200, 150}));
-}
-
-TEST_F(SignalScaling, DriverDefaultsDeliverSceneUnchanged) {
     WriteRegister(camera_, 0x0202, 8);
     WriteRegister(camera_, 0x305E, 0x1000 | 80);
     EXPECT_EQ(Sites(), (std::vector<uint8_t>{150, 100, 200, 150}));
@@ -237,9 +235,7 @@ TEST_F(SignalScaling, EachChannelGainScalesOnlyItsFilter) {
     EXPECT_EQ(Sites(), (std::vector<uint8_t>{75, 50, 100, 150}));
     WriteRegister(camera_, 0x305C, 0x1000 | 40);
     EXPECT_EQ(Sites(), (std::vector<uint8_t>{75, 50, 100, 75}));
-}
-
-TEST_F(SignalScaling, GainIsLowSevenBitsOfRegister) {
+    // Only the low seven bits are the gain.
     WriteRegister(camera_, 0x305E, 0x1000 | 0x80 | 40);
     EXPECT_EQ(Sites(), (std::vector<uint8_t>{75, 50, 100, 75}));
 }

@@ -102,8 +102,12 @@ std::unique_ptr<client::StreamBuffer> CaptureTest::Capture(ULONG extent, UCHAR f
     return pin_->WaitForCompleted(Patience);
 }
 
-NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* value) {
-    UCHAR request[diskcam::ControlValueBytes] = {};
+namespace {
+
+// A property request of the control set: its header, then `bytes` of value.
+std::vector<UCHAR> ControlRequest(uint32_t id, uint32_t flags, size_t length, size_t offset,
+                                  const void* bytes, size_t count) {
+    std::vector<UCHAR> request(length, 0);
     KSPROPERTY property{};
     property.Set = {diskcam::ControlSetGuid::data1,
                     diskcam::ControlSetGuid::data2,
@@ -112,14 +116,49 @@ NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* v
     std::memcpy(property.Set.Data4, diskcam::ControlSetGuid::data4, 8);
     property.Id = id;
     property.Flags = flags;
-    std::memcpy(request, &property, sizeof property);
-    UCHAR data[diskcam::ControlValueBytes] = {};
-    std::memcpy(data + diskcam::ControlValueOffset, value, sizeof *value);
+    std::memcpy(request.data(), &property, sizeof property);
+    std::memcpy(request.data() + offset, bytes, count);
+    return request;
+}
+
+}  // namespace
+
+NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* value) {
+    const int32_t none = 0;
+    std::vector<UCHAR> request = ControlRequest(id, flags, diskcam::ControlValueBytes,
+                                                diskcam::ControlValueOffset, &none, sizeof none);
+    std::vector<UCHAR> data = ControlRequest(id, flags, diskcam::ControlValueBytes,
+                                             diskcam::ControlValueOffset, value, sizeof *value);
     const client::RequestResult result =
-        filter.Property(request, sizeof request, data, sizeof data);
-    EXPECT_LE(result.bytesReturned, sizeof data);
-    std::memcpy(value, data + diskcam::ControlValueOffset, sizeof *value);
+        filter.Property(request.data(), static_cast<ULONG>(request.size()), data.data(),
+                        static_cast<ULONG>(data.size()));
+    EXPECT_LE(result.bytesReturned, data.size());
+    std::memcpy(value, data.data() + diskcam::ControlValueOffset, sizeof *value);
     return result.status;
+}
+
+NTSTATUS SetWindow(client::Filter& filter, int32_t mode, int32_t x, int32_t y, int32_t width,
+                   int32_t height) {
+    const int32_t window[] = {mode, x, y, width, height};
+    std::vector<UCHAR> request =
+        ControlRequest(diskcam::ReadoutWindowItem, diskcam::ControlSet, diskcam::WindowRequestBytes,
+                       diskcam::WindowModeOffset, window, sizeof window);
+    std::vector<UCHAR> data = request;
+    return filter
+        .Property(request.data(), static_cast<ULONG>(request.size()), data.data(),
+                  static_cast<ULONG>(data.size()))
+        .status;
+}
+
+int64_t FrameShown(const client::StreamBuffer& buffer, uint64_t readBy) {
+    const UCHAR value = buffer.data[0];
+    for (size_t pixel = 0; pixel < buffer.data.size(); pixel += 4) {
+        const UCHAR* bgra = &buffer.data[pixel];
+        if (bgra[0] != value || bgra[1] != value || bgra[2] != value || bgra[3] != 255) {
+            return -1;
+        }
+    }
+    return static_cast<int64_t>(readBy - static_cast<UCHAR>(readBy - value));
 }
 
 std::string PinStateName(const ::testing::TestParamInfo<KSSTATE>& info) {

@@ -58,6 +58,13 @@ protected:
 // The control item `id` through the filter, as a control application sends
 // it: `value` goes out with a set and comes back with a get.
 NTSTATUS Control(client::Filter& filter, uint32_t id, uint32_t flags, int32_t* value);
+// A set of the readout window through the filter.
+NTSTATUS SetWindow(client::Filter& filter, int32_t mode, int32_t x, int32_t y, int32_t width,
+                   int32_t height);
+
+// The raw frame a buffer of a numbered camera shows: the latest read by
+// `readBy` that is congruent to its grey; -1 when it is not one grey.
+int64_t FrameShown(const client::StreamBuffer& buffer, uint64_t readBy);
 
 // The pin state as a test-name part, for suites run in every state.
 std::string PinStateName(const ::testing::TestParamInfo<KSSTATE>& info);

@@ -78,8 +78,6 @@ TEST_F(PropertyTest, UnknownSetOrIdIsRefused) {
     request.Set.Data1 ^= 1;
     EXPECT_EQ(Send(request, &value, 4).status, Refusal::UnknownPropertySet);
     EXPECT_EQ(Send(Request(9, KSPROPERTY_TYPE_GET), &value, 4).status, Refusal::UnknownPropertyId);
-    EXPECT_EQ(Refusal::UnknownPropertySet, STATUS_PROPSET_NOT_FOUND);
-    EXPECT_EQ(Refusal::UnknownPropertyId, STATUS_NOT_FOUND);
     EXPECT_EQ(Recorded().requestFilter, nullptr);
 }
 
@@ -98,7 +96,6 @@ TEST_F(PropertyTest, OperationWithoutAHandlerIsNotSupported) {
     EXPECT_EQ(Send(Request(ReadOnlyProperty, KSPROPERTY_TYPE_SET), &value, 4).status,
               Refusal::OperationNotSupported);
     EXPECT_EQ(Send(Request(ValueProperty, 0), &value, 4).status, Refusal::OperationNotSupported);
-    EXPECT_EQ(Refusal::OperationNotSupported, STATUS_INVALID_DEVICE_REQUEST);
     EXPECT_EQ(Recorded().requestFilter, nullptr);
 }
 
@@ -113,8 +110,6 @@ TEST_F(PropertyTest, EmptyDataAsksForTheSizeAndShortDataIsRefused) {
     EXPECT_EQ(shortData.bytesReturned, 0u);
     EXPECT_EQ(Send(Request(ReadOnlyProperty, KSPROPERTY_TYPE_GET), value, 8).status,
               STATUS_SUCCESS);
-    EXPECT_EQ(Refusal::DataSizeQuery, STATUS_BUFFER_OVERFLOW);
-    EXPECT_EQ(Refusal::DataTooShort, STATUS_BUFFER_TOO_SMALL);
 }
 
 TEST_F(PropertyTest, SupportQueryWithoutAHandlerReportsTheItemsAccess) {

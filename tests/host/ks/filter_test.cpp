@@ -47,15 +47,6 @@ TEST_F(FilterTest, OpenAndCloseRunTheDispatchAndFreeTheBag) {
     EXPECT_EQ(minidriver::Recorded().filterContextsFreed, 1);
 }
 
-TEST_F(FilterTest, FilterKnowsItsFactoryAndDevice) {
-    std::unique_ptr<client::Filter> filter = OpenFilter();
-    PKSFILTER ks = filter->Kernel();
-    EXPECT_EQ(KsFilterGetDevice(ks), device_->Ks());
-    PKSFILTERFACTORY factory = KsFilterGetParentFilterFactory(ks);
-    EXPECT_EQ(KsFilterFactoryGetParentDevice(factory), device_->Ks());
-    EXPECT_EQ(ks->Descriptor, factory->FilterDescriptor);
-}
-
 TEST_F(FilterTest, RefusedCreateLeavesNoFilter) {
     minidriver::Recorded().failFilterCreate = true;
     std::unique_ptr<client::Filter> filter;

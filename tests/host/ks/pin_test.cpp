@@ -29,7 +29,6 @@ TEST_F(PinCreationTest, PinBeyondInstancesPossibleIsRefusedUntilTheFirstCloses) 
     std::unique_ptr<client::Pin> second;
     EXPECT_EQ(filter->CreatePin(0, &format, sizeof(format), &second),
               Refusal::PinInstancesExhausted);
-    EXPECT_EQ(Refusal::PinInstancesExhausted, static_cast<NTSTATUS>(0x80000011));
     first.reset();
     EXPECT_EQ(filter->CreatePin(0, &format, sizeof(format), &second), STATUS_SUCCESS);
 }
@@ -46,9 +45,6 @@ TEST_F(PinCreationTest, ClassDriverRefusesBadRequestsItself) {
     format.MajorFormat.Data1 ^= 1;
     EXPECT_EQ(filter->CreatePin(0, &format, sizeof(format), &pin), Refusal::NoMatchingDataRange);
     EXPECT_EQ(minidriver::Calls(), Strings{"filter create"});
-    EXPECT_EQ(Refusal::RequestTooShort, static_cast<NTSTATUS>(0xC0000206));
-    EXPECT_EQ(Refusal::UnknownPinId, STATUS_INVALID_PARAMETER);
-    EXPECT_EQ(Refusal::NoMatchingDataRange, STATUS_NO_MATCH);
 }
 
 TEST_F(PinCreationTest, FormatTheDriverRefusesCreatesNoPin) {

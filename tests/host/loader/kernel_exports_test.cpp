@@ -49,11 +49,6 @@ TEST(KernelExportsTest, LeavesOutWhatWindowsX64DoesNotExport) {
     }
 }
 
-TEST(KernelExportsTest, DataImportsAreTheVariablesAddress) {
-    EXPECT_EQ(host::FindKernelExport("ntoskrnl.exe", "PsThreadType"),
-              reinterpret_cast<void*>(&PsThreadType));
-}
-
 using MemoryCopy = __attribute__((ms_abi)) void* (*)(void*, const void*, size_t);
 using MemorySet = __attribute__((ms_abi)) void* (*)(void*, int, size_t);
 using MemoryCompare = __attribute__((ms_abi)) int (*)(const void*, const void*, size_t);

@@ -5,7 +5,6 @@
 
 #include "host/nt/disks.h"
 #include "host/nt/pool_control.h"
-#include "host/nt/unicode.h"
 #include "kernel_test.h"
 
 namespace {
@@ -219,21 +218,6 @@ TEST_F(DiskTest, SurpriseRemovalFailsOpenHandlesAndHidesTheLink) {
     EXPECT_EQ(Read(handle, sector, 512), STATUS_DEVICE_DOES_NOT_EXIST);
     ZwClose(handle);
     ZwClose(another);
-}
-
-TEST_F(DiskTest, LeakCheckNamesAnOpenDisk) {
-    std::u16string link = host::AttachDisk(disk);
-    HANDLE handle;
-    ASSERT_EQ(Open(link, &handle), STATUS_SUCCESS);
-    EXPECT_NE(host::CheckNoLeaks().find("file object " + host::ToUtf8(link) + ": 1 handle(s)"),
-              std::string::npos);
-    ZwClose(handle);
-}
-
-TEST(RtlCompareMemoryTest, CountsTheEqualLeadingBytes) {
-    EXPECT_EQ(RtlCompareMemory("QUELMB", "QUELMA", 6), 5u);
-    EXPECT_EQ(RtlCompareMemory("QUELMA", "QUELMA", 6), 6u);
-    EXPECT_EQ(RtlCompareMemory("X", "Y", 0), 0u);
 }
 
 }  // namespace

@@ -153,16 +153,6 @@ TEST_F(ProcessTest, LeakCheckNamesTheProcessOfEachOpenHandle) {
     ZwClose(processKey);
 }
 
-TEST_F(ProcessTest, TheSystemProcessesOwnHandlesMayBeReferencedInKernelMode) {
-    HANDLE handle = StartThread(nullptr);
-    PVOID object = nullptr;
-    EXPECT_EQ(ObReferenceObjectByHandle(handle, THREAD_ALL_ACCESS, *PsThreadType, KernelMode,
-                                        &object, nullptr),
-              STATUS_SUCCESS);
-    ObDereferenceObject(object);
-    ZwClose(handle);
-}
-
 TEST_F(ProcessDeathTest, AnApplicationsHandleReferencedInKernelModeStops) {
     host::ClientProcess application("application");
     host::AttachedProcess attached(application.Id());

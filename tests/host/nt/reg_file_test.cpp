@@ -401,27 +401,4 @@ TEST_F(RegFileSave, AFailedSaveLeavesTheOldFileWhole) {
     EXPECT_EQ(status.st_mode & 0777, 0600u);
 }
 
-// What the tool does across runs: save the device's driver key at the end of
-// one run and load it before the device is added in the next.
-TEST_F(RegFileSave, ADriverKeySurvivesAResetOfTheKernel) {
-    PDEVICE_OBJECT device = host::CreatePhysicalDeviceObject();
-    std::string driverKey = host::DriverKeyPath(device);
-    EXPECT_EQ(driverKey,
-              "HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Control\\Class\\"
-              "{ca3e7ab9-b4c3-4ae6-8251-579ef933890f}\\0000");
-    host::RegistrySetDword(driverKey + "\\Settings", "Exposure", 100);
-    host::RegistrySetDword(driverKey + "\\Settings", "CameraNo", 2);
-    host::SaveRegFile(file, driverKey);
-    host::DeletePhysicalDeviceObject(device);
-
-    host::ResetKernel();
-    ASSERT_TRUE(host::LoadRegFile(file));
-    device = host::CreatePhysicalDeviceObject();
-    ASSERT_EQ(host::DriverKeyPath(device), driverKey);
-    EXPECT_EQ(host::RegistryValueNames(driverKey + "\\Settings"),
-              (std::vector<std::string>{"Exposure", "CameraNo"}));
-    EXPECT_EQ(host::RegistryGetDword(driverKey + "\\Settings", "Exposure"), 100u);
-    host::DeletePhysicalDeviceObject(device);
-}
-
 }  // namespace

@@ -72,19 +72,4 @@ TEST_F(SyncDeathTest, ReleasingASpinLockNotHeldStops) {
     EXPECT_DEATH(KeReleaseSpinLock(&lock, PASSIVE_LEVEL), "released by a thread that does not");
 }
 
-TEST_F(SyncDeathTest, PassiveLevelRoutineUnderASpinLockStops) {
-    KSPIN_LOCK lock;
-    KeInitializeSpinLock(&lock);
-    EXPECT_DEATH(
-        {
-            KIRQL irql;
-            KeAcquireSpinLock(&lock, &irql);
-            GUID anyClass{};
-            PWSTR list;
-            IoGetDeviceInterfaces(&anyClass, nullptr, 0, &list);
-        },
-        "IRQL_NOT_LESS_OR_EQUAL \\(0xA\\): 0x0, 0x2, 0x0, 0x0, in IoGetDeviceInterfaces: "
-        "called at IRQL 2");
-}
-
 }  // namespace

@@ -93,18 +93,6 @@ TEST_F(ThreadTest, LeakCheckReportsAReferenceNeverReleased) {
     ObDereferenceObject(thread);
 }
 
-TEST_F(ThreadTest, LeakCheckReportsAnOpenThreadHandle) {
-    RoutineRecord run;
-    HANDLE handle;
-    ASSERT_EQ(PsCreateSystemThread(&handle, THREAD_ALL_ACCESS, nullptr, nullptr, nullptr, CountCall,
-                                   &run),
-              STATUS_SUCCESS);
-    while (host::RunningSystemThreads() != 0) {
-    }
-    EXPECT_NE(host::CheckNoLeaks().find("1 handle(s)"), std::string::npos);
-    ZwClose(handle);
-}
-
 TEST_F(ThreadTest, ReferenceByAnUnknownHandleIsInvalidHandle) {
     PVOID object = nullptr;
     HANDLE bogus = reinterpret_cast<HANDLE>(0xFFFFFFFF80001234ull);
