@@ -124,6 +124,10 @@ struct CameraDevice final : CameraDeviceOperations {
     LONG CameraNo;
     ULONG ReadModeShadow;
     LONG FrameCount;
+    // The Settings key's SimdLevel, read at device start and never written
+    // back: 0 for the best kernels the processor has, 1..3 to force SSE2,
+    // AVX2 or AVX-512 at most (atomic).
+    ULONG SimdLevel;
 
     // Held by attach and detach of ImagePipeline and by every path that
     // reaches the attached pipeline from outside the stream.

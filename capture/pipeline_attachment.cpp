@@ -4,6 +4,7 @@
 #include "camera/camera_device.h"
 #include "capture/capture_engine.h"
 #include "pipeline/image_pipeline.h"
+#include "pipeline/kernel_set.h"
 #include "platform/atomics.h"
 
 namespace {
@@ -56,6 +57,8 @@ NTSTATUS AttachLocked(CameraDevice* camera, CapturePinOperations* pin, KS_VIDEOI
     }
     camera->ImagePipeline = pipeline;
     CopySettings(camera, pipeline);
+    pipeline->simdLevel =
+        ChooseSimdLevel(static_cast<LONG>(RelaxedRead(&camera->SimdLevel)), SupportedSimdLevel());
     camera->AttachedPin = pin;
     return STATUS_SUCCESS;
 }

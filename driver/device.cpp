@@ -5,6 +5,7 @@
 #include "camera/camera_device.h"
 #include "capture/capture_engine.h"
 #include "driver/descriptors.h"
+#include "platform/cpu_features.h"
 #include "platform/device.h"
 #include "platform/streaming.h"
 
@@ -66,6 +67,8 @@ const KSDEVICE_DESCRIPTOR CaptureDeviceDescriptor = {
 };
 
 extern "C" NTSTATUS NTAPI DriverEntry(PDRIVER_OBJECT driverObject, PUNICODE_STRING registryPath) {
+    // The kernel level is chosen once, here.
+    SupportedSimdLevel();
     return KsInitializeDriver(driverObject, registryPath, &CaptureDeviceDescriptor);
 }
 

@@ -1,19 +1,21 @@
 // ConvertFrame: one raw frame through the WorkingFrame, the optional
 // white-balance estimate, the per-frame snapshot of gains and matrix, and the
-// colour or grey kernel.
-#include "pipeline/kernels.h"
+// colour or grey kernel, the kernels of the pipeline's level running under
+// the vector state they use.
+#include "pipeline/kernel_set.h"
 #include "platform/atomics.h"
+#include "platform/extended_state.h"
 
 namespace {
 
 // The estimate applies to the frame it was taken from and becomes the gain
 // settings. A frame with a channel that sums to 0 has no estimate: it keeps
 // the gains it read and the settings stay as they are.
-void BalanceFrame(ImagePipeline* pipeline, LONG bayerPhase) {
+void BalanceFrame(ImagePipeline* pipeline, const KernelSet& kernels, LONG bayerPhase) {
     LONG red;
     LONG green;
     LONG blue;
-    if (!EstimateWhiteBalanceSse2(pipeline, bayerPhase, &red, &green, &blue)) {
+    if (!kernels.whiteBalance(pipeline, bayerPhase, &red, &green, &blue)) {
         return;
     }
     pipeline->gainRed = static_cast<ULONG>(red);
@@ -48,13 +50,17 @@ void ConvertFrame(ImagePipeline* pipeline, const UCHAR* rawFrame, ULONG offset, 
     pipeline->gainGreen = static_cast<ULONG>(AtomicRead(&pipeline->greenGainSetting));
     pipeline->gainBlue = static_cast<ULONG>(AtomicRead(&pipeline->blueGainSetting));
     const LONG bayerPhase = AtomicRead(&pipeline->bayerPhase);
+    VectorStateSave state;
+    const LONG level = pipeline->simdLevel;
+    const KernelSet& kernels = KernelsFor(SaveVectorState(level, &state) ? level : SimdLevelSse2);
     if (AtomicRead(&pipeline->whiteBalanceEnabled) != 0) {
-        BalanceFrame(pipeline, bayerPhase);
+        BalanceFrame(pipeline, kernels, bayerPhase);
     }
     SnapshotMatrix(pipeline);
     if (AtomicRead(&pipeline->colourEnabled) != 0) {
-        DemosaicColourSse2(pipeline, bayerPhase);
+        kernels.colour(pipeline, bayerPhase);
     } else {
-        DemosaicMonoSse2(pipeline, bayerPhase);
+        kernels.mono(pipeline, bayerPhase);
     }
+    RestoreVectorState(&state);
 }

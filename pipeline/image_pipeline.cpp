@@ -4,6 +4,7 @@
 
 #include "pipeline/colour_tables.h"
 #include "platform/atomics.h"
+#include "platform/cpu_features.h"
 #include "platform/pool.h"
 
 namespace {
@@ -34,6 +35,7 @@ ImagePipeline* CreateImagePipeline() {
     }
     InitializeShortLock(&pipeline->matrixLock);
     InitializeShortLock(&pipeline->builderLock);
+    pipeline->simdLevel = SimdLevelSse2;
     SetDefaultSettings(pipeline);
     InitTables(pipeline);
     return pipeline;

@@ -61,6 +61,11 @@ struct ImagePipeline {
     // Lets the table builders of one pipeline run one at a time. Taken before
     // matrixLock, never after it; held only for a few hundred flops.
     ShortLock builderLock;
+
+    // The kernels' instruction-set level (SimdLevelSse2 and up), set when the
+    // pipeline is attached; ConvertFrame falls back to SSE2 for a frame whose
+    // vector state cannot be saved.
+    LONG simdLevel;
 };
 
 // Lifecycle, driven by the capture engine.

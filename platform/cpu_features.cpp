@@ -3,6 +3,8 @@
 
 #include <cpuid.h>
 
+#include "platform/atomics.h"
+
 namespace {
 
 // XCR0 bits: SSE and AVX state, then the AVX-512 opmask and upper ZMM state.
@@ -16,9 +18,7 @@ ULONG64 ReadXcr0() {
     return (ULONG64{high} << 32) | low;
 }
 
-}  // namespace
-
-LONG SupportedSimdLevel() {
+LONG DetectSimdLevel() {
     unsigned int eax;
     unsigned int ebx;
     unsigned int ecx;
@@ -37,4 +37,19 @@ LONG SupportedSimdLevel() {
     }
     const bool avx512 = (ebx & bit_AVX512F) != 0 && (ebx & bit_AVX512BW) != 0;
     return avx512 && (xcr0 & XcrAvx512State) == XcrAvx512State ? SimdLevelAvx512 : SimdLevelAvx2;
+}
+
+// Detected on first use (the driver's entry makes that use); every later
+// call reads the same answer.
+LONG DetectedLevel = 0;
+
+}  // namespace
+
+LONG SupportedSimdLevel() {
+    LONG level = RelaxedRead(&DetectedLevel);
+    if (level == 0) {
+        level = DetectSimdLevel();
+        RelaxedWrite(&DetectedLevel, level);
+    }
+    return level;
 }

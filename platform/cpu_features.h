@@ -11,5 +11,6 @@ constexpr LONG SimdLevelSse2 = 1;
 constexpr LONG SimdLevelAvx2 = 2;
 constexpr LONG SimdLevelAvx512 = 3;  // AVX-512 F and BW
 
-// SSE2 at least: every x86-64 processor has it.
+// SSE2 at least: every x86-64 processor has it. Detected once, at the first
+// call, which the driver's entry makes.
 LONG SupportedSimdLevel();

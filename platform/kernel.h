@@ -41,6 +41,17 @@ typedef IUnknown* PUNKNOWN;
 // Wide string literals: WCHAR is wchar_t on Windows.
 #define KERNEL_TEXT(text) L##text
 
+// mingw-w64's wdm.h declares these for x86 only; the x64 kernel exports them
+// and its import library has them.
+extern "C" {
+NTKERNELAPI NTSTATUS NTAPI KeSaveExtendedProcessorState(ULONG64 Mask, PXSTATE_SAVE XStateSave);
+NTKERNELAPI VOID NTAPI KeRestoreExtendedProcessorState(PXSTATE_SAVE XStateSave);
+}
+// Its XSAVE component masks stop at the legacy ones: AVX (component 2) and
+// AVX-512 (opmask, upper halves of ZMM0-15, ZMM16-31) as winnt.h has them.
+#define XSTATE_MASK_AVX (1ULL << 2)
+#define XSTATE_MASK_AVX512 (7ULL << 5)
+
 #else
 
 #include <ks.h>

@@ -24,6 +24,9 @@ static_assert(offsetof(IO_STATUS_BLOCK, Information) == 8, "IO_STATUS_BLOCK.Info
 static_assert(sizeof(FILE_POSITION_INFORMATION) == 8, "FILE_POSITION_INFORMATION");
 static_assert(FilePositionInformation == 14, "FilePositionInformation");
 static_assert(sizeof(KEVENT) == 24, "KEVENT");
+static_assert(sizeof(XSTATE_SAVE) == 56, "XSTATE_SAVE");
+static_assert(offsetof(XSTATE_SAVE, XStateContext) == 24, "XSTATE_SAVE.XStateContext");
+static_assert(XSTATE_MASK_AVX == 0x4 && XSTATE_MASK_AVX512 == 0xE0, "XSAVE component masks");
 
 // I/O manager records the class driver hands the driver: the request packet
 // and its stack location, the device and driver objects. (The WDK aligns the

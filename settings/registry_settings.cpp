@@ -278,6 +278,9 @@ bool LoadSettings(CameraDevice* camera) {
         ApplyLoaded(camera, StoredSettings[i], stored[i], &window);
     }
     SetReadoutWindow(camera, window.x, window.y, window.width, window.height, window.mode);
+    ULONG simdLevel = 0;
+    QueryDwordValue(settingsKey, KERNEL_TEXT("SimdLevel"), &simdLevel);
+    AtomicExchange(&camera->SimdLevel, simdLevel);
     CloseKeys(deviceKey, settingsKey);
     return true;
 }

@@ -63,6 +63,8 @@ std::vector<KernelExport> BuildTable() {
         // The x64 kernel exports the release; x86 had KfReleaseSpinLock in the HAL.
         Export(Kernel, "KeReleaseSpinLock", &KeReleaseSpinLock),
         Export(Kernel, "KeResetEvent", &KeResetEvent),
+        Export(Kernel, "KeRestoreExtendedProcessorState", &KeRestoreExtendedProcessorState),
+        Export(Kernel, "KeSaveExtendedProcessorState", &KeSaveExtendedProcessorState),
         Export(Kernel, "KeSetEvent", &KeSetEvent),
         Export(Kernel, "KeWaitForSingleObject", &KeWaitForSingleObject),
         Export(Kernel, "ObReferenceObjectByHandle", &ObReferenceObjectByHandle),

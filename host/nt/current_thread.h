@@ -1,7 +1,8 @@
 // What the kernel knows about the running thread: its IRQL, the spin locks
 // it holds, its critical-region count, the process it is attached to (the
-// System process unless a client attached it), and the system thread object
-// when it is one. Every host thread has its own (thread-local) record.
+// System process unless a client attached it), the system thread object
+// when it is one, and its extended-state saves. Every host thread has its own (thread-local)
+// record.
 #pragma once
 
 #include <ntddk.h>
@@ -16,6 +17,8 @@ struct CurrentThreadState {
     int criticalRegions = 0;
     PETHREAD systemThread = nullptr;
     ProcessId processId = SystemProcessId;
+    // The newest extended-state save not yet restored.
+    PXSTATE_SAVE extendedState = nullptr;
 };
 
 CurrentThreadState& CurrentThread();

@@ -12,6 +12,7 @@ std::string CheckNoLeaks() {
     nt::DescribeObjectLeaks(&report);
     nt::DescribePoolLeaks(&report);
     nt::DescribeThreadLeaks(&report);
+    nt::DescribeExtendedStateLeaks(&report);
     return report;
 }
 
@@ -23,6 +24,7 @@ void ResetKernel() {
     nt::WaitForSystemThreads();
     nt::ResetObjects();
     nt::ResetThreadFaults();
+    nt::ResetExtendedState();
     nt::ResetDisks();
     nt::ResetDevices();
     nt::ResetRegistry();

@@ -14,6 +14,9 @@ void DescribeThreadLeaks(std::string* report);
 void WaitForSystemThreads();
 void ResetThreadFaults();
 
+void DescribeExtendedStateLeaks(std::string* report);
+void ResetExtendedState();
+
 void ResetRegistry();
 void ResetDisks();
 void ResetDevices();

@@ -40,6 +40,9 @@ void EndSystemThread(_ETHREAD* thread, NTSTATUS status) {
         host::BugCheck(name + " ended inside " + std::to_string(state.criticalRegions) +
                        " critical region(s)");
     }
+    if (state.extendedState != nullptr) {
+        host::BugCheck(name + " ended with an extended-state save outstanding");
+    }
     // One step for whoever looks: signalled, no longer running, and without
     // the thread's own reference.
     host::nt::KernelObject* unused;

@@ -78,8 +78,9 @@ TEST_F(Delivery, RowsAreBottomUpAndOutputWidthPixelsLong) {
 }
 
 // A whole buffer of a wider format, and one that ends after the third row.
+// One held raw frame, so that both buffers carry the image compared.
 TEST_F(Delivery, AWiderFormatGetsRowsAtItsOwnStride) {
-    ASSERT_NE(StartCamera(), nullptr);
+    ASSERT_NE(StartCamera(/*hold=*/true), nullptr);
     filter_ = OpenFilter();
     std::vector<UCHAR> format = ProposedFormat(*filter_);
     const ULONG stride = 104 * 4;
@@ -88,6 +89,7 @@ TEST_F(Delivery, AWiderFormatGetsRowsAtItsOwnStride) {
     ASSERT_EQ(CreatePin(format), STATUS_SUCCESS);
     ASSERT_EQ(pin_->FrameSize(), stride * Rows);
     ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
+    ASSERT_TRUE(sim_->ReleaseFrame());
     std::unique_ptr<client::StreamBuffer> buffer = Capture(0, 0x5A);
     ASSERT_NE(buffer, nullptr);
     EXPECT_EQ(buffer->header.DataUsed, stride * Rows);

@@ -74,6 +74,40 @@ NTKERNELAPI VOID NTAPI KeLeaveCriticalRegion(VOID);
 
 NTHALAPI LARGE_INTEGER NTAPI KeQueryPerformanceCounter(PLARGE_INTEGER PerformanceFrequency);
 
+// Extended processor state (XSAVE components) a driver saves before it uses
+// vector registers beyond SSE: bit n of a mask is XSAVE component n.
+#define XSTATE_MASK_LEGACY 0x3ULL
+#define XSTATE_MASK_AVX 0x4ULL
+#define XSTATE_MASK_AVX512 0xE0ULL  // opmask, upper halves of ZMM0-15, ZMM16-31
+
+typedef struct _XSAVE_AREA XSAVE_AREA, *PXSAVE_AREA;
+
+typedef struct _XSTATE_CONTEXT {
+    ULONG64 Mask;
+    ULONG Length;
+    ULONG Reserved1;
+    PXSAVE_AREA Area;
+    PVOID Buffer;
+} XSTATE_CONTEXT, *PXSTATE_CONTEXT;
+
+// The caller's record of one save, on its stack; saves nest, newest first.
+typedef struct _XSTATE_SAVE {
+    struct _XSTATE_SAVE* Prev;
+    PVOID Thread;
+    UCHAR Level;
+    XSTATE_CONTEXT XStateContext;
+} XSTATE_SAVE, *PXSTATE_SAVE;
+
+static_assert(sizeof(XSTATE_CONTEXT) == 32, "XSTATE_CONTEXT layout");
+static_assert(sizeof(XSTATE_SAVE) == 56 && offsetof(XSTATE_SAVE, XStateContext) == 24,
+              "XSTATE_SAVE layout");
+
+// Saves the components in Mask for the calling thread, at or below
+// DISPATCH_LEVEL; each successful save is undone by one restore of the same
+// record on the same thread, newest first.
+NTKERNELAPI NTSTATUS NTAPI KeSaveExtendedProcessorState(ULONG64 Mask, PXSTATE_SAVE XStateSave);
+NTKERNELAPI VOID NTAPI KeRestoreExtendedProcessorState(PXSTATE_SAVE XStateSave);
+
 NTKERNELAPI DECLSPEC_NORETURN VOID NTAPI KeBugCheckEx(ULONG BugCheckCode,
                                                       ULONG_PTR BugCheckParameter1,
                                                       ULONG_PTR BugCheckParameter2,
