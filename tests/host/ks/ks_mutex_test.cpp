@@ -48,7 +48,7 @@ TEST_F(KsMutexTest, TheProcessingMutexHoldsProcessingOff) {
     std::this_thread::sleep_for(Quiet);
     EXPECT_EQ(minidriver::Recorded().processCalls, 0);
     KsPinReleaseProcessingMutex(pin_->Kernel());
-    EXPECT_TRUE(WaitUntil([] { return minidriver::Recorded().processCalls == 1; }));
+    EXPECT_TRUE(WaitUntil([] { return minidriver::Recorded().processCalls >= 1; }));
 }
 
 TEST_F(KsMutexDeathTest, TakingAMutexTheThreadHoldsStops) {
