@@ -69,5 +69,14 @@ TEST_F(VectorState, FramesWhoseSaveFailsAreConvertedWithSse2) {
     EXPECT_TRUE(Stream(0).empty());
 }
 
+// The save at filter close writes every stored setting but this one.
+TEST_F(VectorState, TheLevelIsNeverWrittenBack) {
+    ASSERT_NE(StartCamera(), nullptr);
+    filter_ = OpenFilter();
+    filter_.reset();
+    EXPECT_TRUE(host::RegistryGetValue(SettingsKey(), "Exposure").has_value());
+    EXPECT_FALSE(host::RegistryGetValue(SettingsKey(), "SimdLevel").has_value());
+}
+
 }  // namespace
 }  // namespace driver_test
