@@ -128,6 +128,10 @@ struct CameraDevice final : CameraDeviceOperations {
     // back: 0 for the best kernels the processor has, 1..3 to force SSE2,
     // AVX2 or AVX-512 at most (atomic).
     ULONG SimdLevel;
+    // The Settings key's ConversionThreads, read and kept like SimdLevel: 0
+    // for one band per active processor, at most 4; 1..4 bands as given
+    // (atomic).
+    ULONG ConversionThreads;
 
     // Held by attach and detach of ImagePipeline and by every path that
     // reaches the attached pipeline from outside the stream.

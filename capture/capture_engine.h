@@ -127,8 +127,8 @@ NTSTATUS AttachPipeline(CameraDevice* camera, CapturePinOperations* pin,
 void DetachPipeline(CameraDevice* camera);
 
 // First change to run: configures the sensor, allocates the raw slots, the
-// ConvertedFrame (zero-filled) and the WorkingFrame, and starts the capture
-// thread. STATUS_INVALID_DEVICE_STATE without an engine, an attached pipeline,
+// ConvertedFrame (zero-filled) and the WorkingFrame, and starts the
+// pipeline's conversion workers (as many as start) and the capture thread. STATUS_INVALID_DEVICE_STATE without an engine, an attached pipeline,
 // an idle engine, a camera or a frame size; STATUS_INSUFFICIENT_RESOURCES when
 // memory or the thread cannot be had. A failed start leaves the engine idle
 // with nothing allocated.
@@ -139,8 +139,9 @@ void PauseStream(CaptureEngine* engine);
 // thread cannot be created the engine stays paused, buffers kept, and the
 // result is STATUS_INSUFFICIENT_RESOURCES. Nothing happens unless paused.
 NTSTATUS ResumeStream(CaptureEngine* engine);
-// Pause to acquire, or stop while streaming: stops capture, frees the
-// buffers, closes the link and saves the settings. Nothing happens unless a
+// Pause to acquire, or stop while streaming: stops capture, ends the
+// conversion workers, frees the buffers, closes the link and saves the
+// settings. Nothing happens unless a
 // stream was started.
 void TearDownStream(CameraDevice* camera);
 

@@ -3,6 +3,7 @@
 // with the graph's time and the frame duration.
 #include "capture/capture_engine.h"
 #include "capture/capture_pin.h"
+#include "capture/row_copy.h"
 #include "platform/atomics.h"
 #include "platform/streaming.h"
 
@@ -10,15 +11,6 @@ namespace {
 
 constexpr ULONG TimeAndDurationValid =
     KSSTREAM_HEADER_OPTIONSF_TIMEVALID | KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
-
-// The copy of one image: rows of rowBytes, sourcePitch apart in the
-// ConvertedFrame and step apart in the client's buffer.
-struct RowCopy {
-    ULONG rowBytes;
-    ULONG rows;
-    ULONG sourcePitch;
-    ULONGLONG step;
-};
 
 RowCopy PlanCopy(const CapturePin* pin) {
     RowCopy copy;
@@ -31,42 +23,6 @@ RowCopy PlanCopy(const CapturePin* pin) {
     const ULONG stride = RelaxedRead(&pin->destStride);
     copy.step = stride > copy.rowBytes ? stride : copy.rowBytes;
     return copy;
-}
-
-// Whole rows only: a buffer shorter than the image receives the rows that
-// fit in it.
-ULONG RowsThatFit(const RowCopy& copy, ULONGLONG extent) {
-    if (copy.rowBytes == 0 || extent < copy.rowBytes) {
-        return 0;
-    }
-    const ULONGLONG fit = (extent - copy.rowBytes) / copy.step + 1;
-    return fit < copy.rows ? static_cast<ULONG>(fit) : copy.rows;
-}
-
-// The converted rows are top-down; the buffer is a bottom-up image, so its
-// first row is the last converted row.
-void CopyBottomUp(const RowCopy& copy, ULONG rows, const UCHAR* converted, UCHAR* destination) {
-    if (rows == 0) {
-        return;
-    }
-    const UCHAR* source = converted + SIZE_T{copy.sourcePitch} * (copy.rows - 1);
-    for (ULONG row = 0; row < rows; ++row) {
-        __builtin_memcpy(destination, source, copy.rowBytes);
-        source -= copy.sourcePitch;
-        destination += copy.step;
-    }
-}
-
-// The format's image size when every row fit, else the bytes up to the end
-// of the last row written; never more than the buffer holds.
-ULONG BytesUsed(const RowCopy& copy, ULONG rowsCopied, ULONG imageSize, ULONG extent) {
-    if (rowsCopied == copy.rows) {
-        return imageSize < extent ? imageSize : extent;
-    }
-    if (rowsCopied == 0) {
-        return 0;
-    }
-    return static_cast<ULONG>((rowsCopied - 1) * copy.step + copy.rowBytes);
 }
 
 void StampHeader(CapturePin* pin, KSSTREAM_HEADER* header, ULONG dataUsed) {

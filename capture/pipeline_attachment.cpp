@@ -59,6 +59,8 @@ NTSTATUS AttachLocked(CameraDevice* camera, CapturePinOperations* pin, KS_VIDEOI
     CopySettings(camera, pipeline);
     pipeline->simdLevel =
         ChooseSimdLevel(static_cast<LONG>(RelaxedRead(&camera->SimdLevel)), SupportedSimdLevel());
+    pipeline->conversionThreads =
+        ChooseConversionThreads(RelaxedRead(&camera->ConversionThreads), ActiveProcessorCount());
     camera->AttachedPin = pin;
     return STATUS_SUCCESS;
 }

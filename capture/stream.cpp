@@ -13,6 +13,7 @@ namespace {
 // Only while stopping is set: no thread and no processing step uses them.
 void ReleaseStreamBuffers(CaptureEngine* engine) {
     if (engine->pipeline != nullptr) {
+        StopConversionWorkers(engine->pipeline);
         SetOutputBuffer(engine->pipeline, nullptr);
         FreeWorkingFrame(engine->pipeline);
         engine->pipeline = nullptr;
@@ -63,6 +64,7 @@ NTSTATUS StartConfiguredStream(CaptureEngine* engine, ImagePipeline* pipeline, U
     if (!AllocateStreamBuffers(engine, pipeline, frameBytes, width, height)) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
+    StartConversionWorkers(pipeline);
     RelaxedWrite(&engine->streamState, StreamRunning);
     if (!StartCaptureThread(engine)) {
         RelaxedWrite(&engine->streamState, StreamIdle);

@@ -53,11 +53,11 @@ VECTOR_INLINE typename O::V Broadcast16(ULONG value) {
 
 template <class O, bool wide>
 ColourConstants<O, wide> PrepareColourConstants(const MatrixParts& parts,
-                                                const ImagePipeline* pipeline) {
+                                                const KernelFrame* frame) {
     ColourConstants<O, wide> k;
-    k.gainRed = O::Set16(GainMultiplier(pipeline->gainRed));
-    k.gainGreen = O::Set16(GainMultiplier(pipeline->gainGreen));
-    k.gainBlue = O::Set16(GainMultiplier(pipeline->gainBlue));
+    k.gainRed = O::Set16(GainMultiplier(frame->gainRed));
+    k.gainGreen = O::Set16(GainMultiplier(frame->gainGreen));
+    k.gainBlue = O::Set16(GainMultiplier(frame->gainBlue));
     for (int column = 0; column < 3; ++column) {
         for (int row = 0; row < 3; ++row) {
             if constexpr (wide) {
@@ -215,28 +215,28 @@ ColourRowConverter<O, wide> ColourRowFor(RowKind kind) {
 }
 
 template <class O, bool wide>
-void ColourRows(const ImagePipeline* pipeline, LONG bayerPhase, const MatrixParts& parts) {
+void ColourRows(const KernelFrame* frame, LONG bayerPhase, const MatrixParts& parts) {
     const ColourRowConstants<O, wide> constants = {
-        PrepareColourConstants<O, wide>(parts, pipeline),
-        PrepareColourConstants<Sse2, wide>(parts, pipeline)};
+        PrepareColourConstants<O, wide>(parts, frame),
+        PrepareColourConstants<Sse2, wide>(parts, frame)};
     const ColourRowConverter<O, wide> rows[2] = {ColourRowFor<O, wide>(EvenRowKind(bayerPhase)),
                                                  ColourRowFor<O, wide>(OddRowKind(bayerPhase))};
-    const ptrdiff_t stride = pipeline->stride;
-    const SIZE_T rowBytes = static_cast<SIZE_T>(pipeline->width) * 4;
-    for (ULONG y = 0; y < pipeline->height; ++y) {
-        rows[y & 1](pipeline->firstPixel + static_cast<ptrdiff_t>(y) * stride, stride,
-                    pipeline->width, pipeline->output + y * rowBytes, constants);
+    const ptrdiff_t stride = frame->stride;
+    const SIZE_T rowBytes = static_cast<SIZE_T>(frame->width) * 4;
+    for (ULONG y = 0; y < frame->height; ++y) {
+        rows[y & 1](frame->firstPixel + static_cast<ptrdiff_t>(y) * stride, stride, frame->width,
+                    frame->output + y * rowBytes, constants);
     }
 }
 
 template <class O>
-AccumulatorPath DemosaicColourWith(const ImagePipeline* pipeline, LONG bayerPhase) {
-    const MatrixParts parts = SplitMatrix(pipeline);
+AccumulatorPath DemosaicColourWith(const KernelFrame* frame, LONG bayerPhase) {
+    const MatrixParts parts = SplitMatrix(frame);
     if (parts.wide) {
-        ColourRows<O, true>(pipeline, bayerPhase, parts);
+        ColourRows<O, true>(frame, bayerPhase, parts);
         return AccumulatorPath::Exact;
     }
-    ColourRows<O, false>(pipeline, bayerPhase, parts);
+    ColourRows<O, false>(frame, bayerPhase, parts);
     return AccumulatorPath::SixteenBit;
 }
 

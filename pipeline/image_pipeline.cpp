@@ -3,6 +3,7 @@
 #include "pipeline/image_pipeline.h"
 
 #include "pipeline/colour_tables.h"
+#include "pipeline/padded_rows.h"
 #include "platform/atomics.h"
 #include "platform/cpu_features.h"
 #include "platform/pool.h"
@@ -27,6 +28,14 @@ void SetDefaultSettings(ImagePipeline* pipeline) {
 
 }  // namespace
 
+LONG ChooseConversionThreads(ULONG requested, ULONG activeProcessors) {
+    const ULONG wanted = requested != 0 ? requested : activeProcessors;
+    if (wanted < 1) {
+        return 1;
+    }
+    return wanted < MaxConversionThreads ? static_cast<LONG>(wanted) : MaxConversionThreads;
+}
+
 ImagePipeline* CreateImagePipeline() {
     auto* pipeline =
         static_cast<ImagePipeline*>(PoolAllocateZeroed(sizeof(ImagePipeline), PoolTagPipeline));
@@ -36,6 +45,8 @@ ImagePipeline* CreateImagePipeline() {
     InitializeShortLock(&pipeline->matrixLock);
     InitializeShortLock(&pipeline->builderLock);
     pipeline->simdLevel = SimdLevelSse2;
+    pipeline->conversionThreads = 1;
+    pipeline->bandCount = 1;
     SetDefaultSettings(pipeline);
     InitTables(pipeline);
     return pipeline;
@@ -45,6 +56,7 @@ void FreeImagePipeline(ImagePipeline* pipeline) {
     if (pipeline == nullptr) {
         return;
     }
+    StopConversionWorkers(pipeline);
     FreeWorkingFrame(pipeline);
     PoolFree(pipeline, PoolTagPipeline);
 }
@@ -52,33 +64,31 @@ void FreeImagePipeline(ImagePipeline* pipeline) {
 void SetGeometry(ImagePipeline* pipeline, ULONG width, ULONG height) {
     pipeline->windowWidth = width;
     pipeline->windowHeight = height;
-    // Room for two border pixels and three pad bytes on the left, and for the
-    // kernels' 16-byte loads reaching 18 columns past the last full block.
-    pipeline->workStride = static_cast<LONG>(((width + 16) & ~15u) + 11);
-    // The height made even, two border rows above and two below.
-    pipeline->workBytes = (height + (height & 1) + 4) * static_cast<ULONG>(pipeline->workStride);
+    pipeline->workStride = static_cast<LONG>(PaddedStride(width));
+    // The window's rows, two border rows above and below them, and one more
+    // for the loads past the last row's end.
+    pipeline->windowBytes = (WindowRows + 5) * static_cast<ULONG>(pipeline->workStride);
+    pipeline->workBytes = pipeline->windowBytes * static_cast<ULONG>(pipeline->conversionThreads);
 }
 
 bool AllocateWorkingFrame(ImagePipeline* pipeline) {
     FreeWorkingFrame(pipeline);
-    // Zeroed: the border of a window below 8 pixels is never loaded, and pool
-    // memory from elsewhere must not reach a client through it.
+    // Zeroed, so that no pool memory from elsewhere lies in the pad bytes
+    // the kernels read past a row.
     auto* buffer = static_cast<UCHAR*>(PoolAllocateZeroed(pipeline->workBytes, PoolTagBuffer));
     if (buffer == nullptr) {
         return false;
     }
     pipeline->workBuffer = buffer;
-    pipeline->stride = pipeline->workStride;
-    pipeline->firstPixel = buffer + 2 * pipeline->workStride + 5;
-    pipeline->width = pipeline->windowWidth;
-    pipeline->height = pipeline->windowHeight;
+    pipeline->frame.stride = pipeline->workStride;
+    pipeline->frame.width = pipeline->windowWidth;
+    pipeline->frame.height = pipeline->windowHeight;
     return true;
 }
 
 void FreeWorkingFrame(ImagePipeline* pipeline) {
     PoolFree(pipeline->workBuffer, PoolTagBuffer);
     pipeline->workBuffer = nullptr;
-    pipeline->firstPixel = nullptr;
 }
 
 void SetOutputBuffer(ImagePipeline* pipeline, UCHAR* buffer) {

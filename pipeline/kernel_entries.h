@@ -9,17 +9,16 @@
 
 namespace {
 
-AccumulatorPath Colour(const ImagePipeline* pipeline, LONG bayerPhase) {
-    return DemosaicColourWith<Wide>(pipeline, bayerPhase);
+AccumulatorPath Colour(const KernelFrame* frame, LONG bayerPhase) {
+    return DemosaicColourWith<Wide>(frame, bayerPhase);
 }
 
-void Mono(const ImagePipeline* pipeline, LONG bayerPhase) {
-    DemosaicMonoWith<Wide>(pipeline, bayerPhase);
+void Mono(const KernelFrame* frame, LONG bayerPhase) {
+    DemosaicMonoWith<Wide>(frame, bayerPhase);
 }
 
-bool WhiteBalance(const ImagePipeline* pipeline, LONG bayerPhase, LONG* red, LONG* green,
-                  LONG* blue) {
-    return EstimateWhiteBalanceWith<Wide>(pipeline, bayerPhase, red, green, blue);
+void SumChannels(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals) {
+    SumChannelsWith<Wide>(frame, bayerPhase, totals);
 }
 
 }  // namespace

@@ -11,17 +11,17 @@ ULONG Magnitude(LONG entry) {
     return (entry < 0 ? 0u - bits : bits) & 0xFFFF;
 }
 
-ULONG SignedPart(const ImagePipeline* pipeline, int index, bool positive) {
-    const bool isPositive = pipeline->matrixPositive[index] != 0;
-    return isPositive == positive ? Magnitude(pipeline->frameMatrix[index]) : 0;
+ULONG SignedPart(const KernelFrame* frame, int index, bool positive) {
+    const bool isPositive = frame->matrixPositive[index] != 0;
+    return isPositive == positive ? Magnitude(frame->frameMatrix[index]) : 0;
 }
 
 // 255 times the magnitudes of one sign in a column, plus that column's offset
 // of the same sign: the largest value its accumulator reaches.
-ULONG LargestAccumulator(const ImagePipeline* pipeline, int column, bool positive) {
-    ULONG sum = SignedPart(pipeline, 12 + column, positive);
+ULONG LargestAccumulator(const KernelFrame* frame, int column, bool positive) {
+    ULONG sum = SignedPart(frame, 12 + column, positive);
     for (int row = 0; row < 3; ++row) {
-        sum += 255 * SignedPart(pipeline, 4 * row + column, positive);
+        sum += 255 * SignedPart(frame, 4 * row + column, positive);
     }
     return sum;
 }
@@ -34,39 +34,41 @@ LONG GainFrom(double gain) {
 
 }  // namespace
 
-bool MatrixFitsSixteenBits(const ImagePipeline* pipeline) {
+bool MatrixFitsSixteenBits(const KernelFrame* frame) {
     for (int column = 0; column < 3; ++column) {
-        if (LargestAccumulator(pipeline, column, true) > 0xFFFF ||
-            LargestAccumulator(pipeline, column, false) > 0xFFFF) {
+        if (LargestAccumulator(frame, column, true) > 0xFFFF ||
+            LargestAccumulator(frame, column, false) > 0xFFFF) {
             return false;
         }
     }
     return true;
 }
 
-MatrixParts SplitMatrix(const ImagePipeline* pipeline) {
+MatrixParts SplitMatrix(const KernelFrame* frame) {
     MatrixParts parts;
     for (int column = 0; column < 3; ++column) {
-        parts.positiveOffset[column] = SignedPart(pipeline, 12 + column, true);
-        parts.negativeOffset[column] = SignedPart(pipeline, 12 + column, false);
+        parts.positiveOffset[column] = SignedPart(frame, 12 + column, true);
+        parts.negativeOffset[column] = SignedPart(frame, 12 + column, false);
         parts.positiveStart[column] = parts.positiveOffset[column];
         parts.negativeStart[column] = parts.negativeOffset[column];
         for (int row = 0; row < 3; ++row) {
             const int index = 4 * row + column;
-            parts.magnitude[row][column] = Magnitude(pipeline->frameMatrix[index]);
-            parts.isPositive[row][column] = pipeline->matrixPositive[index] != 0;
-            parts.positive[row][column] = SignedPart(pipeline, index, true);
-            parts.negative[row][column] = SignedPart(pipeline, index, false);
+            parts.magnitude[row][column] = Magnitude(frame->frameMatrix[index]);
+            parts.isPositive[row][column] = frame->matrixPositive[index] != 0;
+            parts.positive[row][column] = SignedPart(frame, index, true);
+            parts.negative[row][column] = SignedPart(frame, index, false);
             parts.positiveStart[column] += 256 * parts.positive[row][column];
             parts.negativeStart[column] += 256 * parts.negative[row][column];
         }
     }
-    parts.wide = !MatrixFitsSixteenBits(pipeline);
+    parts.wide = !MatrixFitsSixteenBits(frame);
     return parts;
 }
 
-bool GainsFromTotals(uint32_t sumRed, uint32_t sumGreen, uint32_t sumBlue, LONG* red, LONG* green,
-                     LONG* blue) {
+bool GainsFromTotals(const ChannelTotals& totals, LONG* red, LONG* green, LONG* blue) {
+    const uint32_t sumRed = totals.red;
+    const uint32_t sumGreen = totals.green;
+    const uint32_t sumBlue = totals.blue;
     if (sumRed == 0 || sumGreen == 0 || sumBlue == 0) {
         return false;
     }

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "pipeline/image_pipeline.h"
+#include "pipeline/kernels.h"
 
 struct MatrixParts {
     // [input: red, green, blue][output: red, green, blue]
@@ -27,9 +27,4 @@ struct MatrixParts {
     bool wide;
 };
 
-MatrixParts SplitMatrix(const ImagePipeline* pipeline);
-
-// Gains that bring the red and blue totals to the green total, green 128,
-// each at most 65535. False, writing nothing, when a total is 0.
-bool GainsFromTotals(uint32_t sumRed, uint32_t sumGreen, uint32_t sumBlue, LONG* red, LONG* green,
-                     LONG* blue);
+MatrixParts SplitMatrix(const KernelFrame* frame);

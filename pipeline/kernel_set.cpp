@@ -4,9 +4,9 @@
 namespace {
 
 const KernelSet Sets[3] = {
-    {SimdLevelSse2, DemosaicColourSse2, DemosaicMonoSse2, EstimateWhiteBalanceSse2},
-    {SimdLevelAvx2, DemosaicColourAvx2, DemosaicMonoAvx2, EstimateWhiteBalanceAvx2},
-    {SimdLevelAvx512, DemosaicColourAvx512, DemosaicMonoAvx512, EstimateWhiteBalanceAvx512},
+    {SimdLevelSse2, DemosaicColourSse2, DemosaicMonoSse2, SumChannelsSse2},
+    {SimdLevelAvx2, DemosaicColourAvx2, DemosaicMonoAvx2, SumChannelsAvx2},
+    {SimdLevelAvx512, DemosaicColourAvx512, DemosaicMonoAvx512, SumChannelsAvx512},
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The kernels of one instruction-set level, chosen once: the colour and grey
-// demosaic and the white-balance estimate.
+// demosaic and the channel sums of the white-balance estimate.
 #pragma once
 
 #include "pipeline/kernels.h"
@@ -7,10 +7,9 @@
 
 struct KernelSet {
     LONG level;  // SimdLevelSse2, SimdLevelAvx2 or SimdLevelAvx512
-    AccumulatorPath (*colour)(const ImagePipeline* pipeline, LONG bayerPhase);
-    void (*mono)(const ImagePipeline* pipeline, LONG bayerPhase);
-    bool (*whiteBalance)(const ImagePipeline* pipeline, LONG bayerPhase, LONG* red, LONG* green,
-                         LONG* blue);
+    AccumulatorPath (*colour)(const KernelFrame* frame, LONG bayerPhase);
+    void (*mono)(const KernelFrame* frame, LONG bayerPhase);
+    void (*sumChannels)(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals);
 };
 
 // The level to run: the requested one (a SimdLevel setting; 0 or any value

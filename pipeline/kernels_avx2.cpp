@@ -27,15 +27,14 @@ using Wide = Avx2;
 #pragma GCC pop_options
 #endif
 
-AccumulatorPath DemosaicColourAvx2(const ImagePipeline* pipeline, LONG bayerPhase) {
-    return Colour(pipeline, bayerPhase);
+AccumulatorPath DemosaicColourAvx2(const KernelFrame* frame, LONG bayerPhase) {
+    return Colour(frame, bayerPhase);
 }
 
-void DemosaicMonoAvx2(const ImagePipeline* pipeline, LONG bayerPhase) {
-    Mono(pipeline, bayerPhase);
+void DemosaicMonoAvx2(const KernelFrame* frame, LONG bayerPhase) {
+    Mono(frame, bayerPhase);
 }
 
-bool EstimateWhiteBalanceAvx2(const ImagePipeline* pipeline, LONG bayerPhase, LONG* red,
-                              LONG* green, LONG* blue) {
-    return WhiteBalance(pipeline, bayerPhase, red, green, blue);
+void SumChannelsAvx2(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals) {
+    SumChannels(frame, bayerPhase, totals);
 }

@@ -34,15 +34,14 @@ using Wide = Avx512;
 #pragma GCC pop_options
 #endif
 
-AccumulatorPath DemosaicColourAvx512(const ImagePipeline* pipeline, LONG bayerPhase) {
-    return Colour(pipeline, bayerPhase);
+AccumulatorPath DemosaicColourAvx512(const KernelFrame* frame, LONG bayerPhase) {
+    return Colour(frame, bayerPhase);
 }
 
-void DemosaicMonoAvx512(const ImagePipeline* pipeline, LONG bayerPhase) {
-    Mono(pipeline, bayerPhase);
+void DemosaicMonoAvx512(const KernelFrame* frame, LONG bayerPhase) {
+    Mono(frame, bayerPhase);
 }
 
-bool EstimateWhiteBalanceAvx512(const ImagePipeline* pipeline, LONG bayerPhase, LONG* red,
-                                LONG* green, LONG* blue) {
-    return WhiteBalance(pipeline, bayerPhase, red, green, blue);
+void SumChannelsAvx512(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals) {
+    SumChannels(frame, bayerPhase, totals);
 }

@@ -9,15 +9,14 @@ using Wide = Sse2;
 // The kernel bodies come after every shared header, like the wider files'.
 #include "pipeline/kernel_entries.h"
 
-AccumulatorPath DemosaicColourSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
-    return Colour(pipeline, bayerPhase);
+AccumulatorPath DemosaicColourSse2(const KernelFrame* frame, LONG bayerPhase) {
+    return Colour(frame, bayerPhase);
 }
 
-void DemosaicMonoSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
-    Mono(pipeline, bayerPhase);
+void DemosaicMonoSse2(const KernelFrame* frame, LONG bayerPhase) {
+    Mono(frame, bayerPhase);
 }
 
-bool EstimateWhiteBalanceSse2(const ImagePipeline* pipeline, LONG bayerPhase, LONG* red,
-                              LONG* green, LONG* blue) {
-    return WhiteBalance(pipeline, bayerPhase, red, green, blue);
+void SumChannelsSse2(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals) {
+    SumChannels(frame, bayerPhase, totals);
 }

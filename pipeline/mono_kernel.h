@@ -16,10 +16,9 @@ struct MonoConstants {
 };
 
 template <class O>
-MonoConstants<O> PrepareMonoConstants(const ImagePipeline* pipeline) {
-    return {O::Set16(GainMultiplier(pipeline->gainRed)),
-            O::Set16(GainMultiplier(pipeline->gainGreen)),
-            O::Set16(GainMultiplier(pipeline->gainBlue))};
+MonoConstants<O> PrepareMonoConstants(const KernelFrame* frame) {
+    return {O::Set16(GainMultiplier(frame->gainRed)), O::Set16(GainMultiplier(frame->gainGreen)),
+            O::Set16(GainMultiplier(frame->gainBlue))};
 }
 
 // weight x value / 256, exactly, as the high half of value x (weight << 8).
@@ -90,16 +89,16 @@ MonoRowConverter<O> MonoRowFor(RowKind kind) {
 }
 
 template <class O>
-void DemosaicMonoWith(const ImagePipeline* pipeline, LONG bayerPhase) {
-    const MonoRowConstants<O> constants = {PrepareMonoConstants<O>(pipeline),
-                                           PrepareMonoConstants<Sse2>(pipeline)};
+void DemosaicMonoWith(const KernelFrame* frame, LONG bayerPhase) {
+    const MonoRowConstants<O> constants = {PrepareMonoConstants<O>(frame),
+                                           PrepareMonoConstants<Sse2>(frame)};
     const MonoRowConverter<O> rows[2] = {MonoRowFor<O>(EvenRowKind(bayerPhase)),
                                          MonoRowFor<O>(OddRowKind(bayerPhase))};
-    const ptrdiff_t stride = pipeline->stride;
-    const SIZE_T rowBytes = static_cast<SIZE_T>(pipeline->width) * 4;
-    for (ULONG y = 0; y < pipeline->height; ++y) {
-        rows[y & 1](pipeline->firstPixel + static_cast<ptrdiff_t>(y) * stride, stride,
-                    pipeline->width, pipeline->output + y * rowBytes, constants);
+    const ptrdiff_t stride = frame->stride;
+    const SIZE_T rowBytes = static_cast<SIZE_T>(frame->width) * 4;
+    for (ULONG y = 0; y < frame->height; ++y) {
+        rows[y & 1](frame->firstPixel + static_cast<ptrdiff_t>(y) * stride, stride, frame->width,
+                    frame->output + y * rowBytes, constants);
     }
 }
 

@@ -62,9 +62,9 @@ struct Rgb {
     int blue;
 };
 
-Rgb Interpolate(const ImagePipeline* pipeline, LONG bayerPhase, ULONG x, ULONG y) {
-    const LONG stride = pipeline->stride;
-    const UCHAR* centre = pipeline->firstPixel + static_cast<ptrdiff_t>(y) * stride + x;
+Rgb Interpolate(const KernelFrame* frame, LONG bayerPhase, ULONG x, ULONG y) {
+    const LONG stride = frame->stride;
+    const UCHAR* centre = frame->firstPixel + static_cast<ptrdiff_t>(y) * stride + x;
     const Site site = SiteAt(bayerPhase, x, y);
     const int own = *centre;
     switch (site.colour) {
@@ -91,10 +91,10 @@ int Balance(int channel, ULONG gain) {
     return value > 255 ? 255 : static_cast<int>(value);
 }
 
-Rgb BalancedPixel(const ImagePipeline* pipeline, LONG bayerPhase, ULONG x, ULONG y) {
-    const Rgb rgb = Interpolate(pipeline, bayerPhase, x, y);
-    return {Balance(rgb.red, pipeline->gainRed), Balance(rgb.green, pipeline->gainGreen),
-            Balance(rgb.blue, pipeline->gainBlue)};
+Rgb BalancedPixel(const KernelFrame* frame, LONG bayerPhase, ULONG x, ULONG y) {
+    const Rgb rgb = Interpolate(frame, bayerPhase, x, y);
+    return {Balance(rgb.red, frame->gainRed), Balance(rgb.green, frame->gainGreen),
+            Balance(rgb.blue, frame->gainBlue)};
 }
 
 uint32_t Magnitude(LONG entry) {
@@ -104,15 +104,15 @@ uint32_t Magnitude(LONG entry) {
 
 // Output channel `column`: positive and negative accumulators, unbounded,
 // each divided by 64 on its own before the difference.
-int ApplyMatrixColumn(const ImagePipeline* pipeline, const Rgb& rgb, int column) {
+int ApplyMatrixColumn(const KernelFrame* frame, const Rgb& rgb, int column) {
     const int inputs[4] = {rgb.red, rgb.green, rgb.blue, 1};
     uint64_t positive = 0;
     uint64_t negative = 0;
     for (int row = 0; row < 4; ++row) {
         const int index = 4 * row + column;
         const uint64_t term =
-            static_cast<uint64_t>(inputs[row]) * Magnitude(pipeline->frameMatrix[index]);
-        if (pipeline->matrixPositive[index] != 0) {
+            static_cast<uint64_t>(inputs[row]) * Magnitude(frame->frameMatrix[index]);
+        if (frame->matrixPositive[index] != 0) {
             positive += term;
         } else {
             negative += term;
@@ -125,8 +125,8 @@ int ApplyMatrixColumn(const ImagePipeline* pipeline, const Rgb& rgb, int column)
     return value > 255 ? 255 : static_cast<int>(value);
 }
 
-void StorePixel(const ImagePipeline* pipeline, ULONG x, ULONG y, int blue, int green, int red) {
-    UCHAR* pixel = pipeline->output + (static_cast<SIZE_T>(y) * pipeline->width + x) * 4;
+void StorePixel(const KernelFrame* frame, ULONG x, ULONG y, int blue, int green, int red) {
+    UCHAR* pixel = frame->output + (static_cast<SIZE_T>(y) * frame->width + x) * 4;
     pixel[0] = static_cast<UCHAR>(blue);
     pixel[1] = static_cast<UCHAR>(green);
     pixel[2] = static_cast<UCHAR>(red);
@@ -141,34 +141,34 @@ LONG LimitedGain(double gain) {
 
 }  // namespace
 
-void DemosaicColourReference(const ImagePipeline* pipeline, LONG bayerPhase) {
-    for (ULONG y = 0; y < pipeline->height; ++y) {
-        for (ULONG x = 0; x < pipeline->width; ++x) {
-            const Rgb rgb = BalancedPixel(pipeline, bayerPhase, x, y);
-            StorePixel(pipeline, x, y, ApplyMatrixColumn(pipeline, rgb, 2),
-                       ApplyMatrixColumn(pipeline, rgb, 1), ApplyMatrixColumn(pipeline, rgb, 0));
+void DemosaicColourReference(const KernelFrame* frame, LONG bayerPhase) {
+    for (ULONG y = 0; y < frame->height; ++y) {
+        for (ULONG x = 0; x < frame->width; ++x) {
+            const Rgb rgb = BalancedPixel(frame, bayerPhase, x, y);
+            StorePixel(frame, x, y, ApplyMatrixColumn(frame, rgb, 2),
+                       ApplyMatrixColumn(frame, rgb, 1), ApplyMatrixColumn(frame, rgb, 0));
         }
     }
 }
 
-void DemosaicMonoReference(const ImagePipeline* pipeline, LONG bayerPhase) {
-    for (ULONG y = 0; y < pipeline->height; ++y) {
-        for (ULONG x = 0; x < pipeline->width; ++x) {
-            const Rgb rgb = BalancedPixel(pipeline, bayerPhase, x, y);
+void DemosaicMonoReference(const KernelFrame* frame, LONG bayerPhase) {
+    for (ULONG y = 0; y < frame->height; ++y) {
+        for (ULONG x = 0; x < frame->width; ++x) {
+            const Rgb rgb = BalancedPixel(frame, bayerPhase, x, y);
             const int luma = 77 * rgb.red / 256 + 150 * rgb.green / 256 + 29 * rgb.blue / 256;
-            StorePixel(pipeline, x, y, luma, luma, luma);
+            StorePixel(frame, x, y, luma, luma, luma);
         }
     }
 }
 
-bool EstimateWhiteBalanceReference(const ImagePipeline* pipeline, LONG bayerPhase, LONG* red,
+bool EstimateWhiteBalanceReference(const KernelFrame* frame, LONG bayerPhase, LONG* red,
                                    LONG* green, LONG* blue) {
     uint32_t sumRed = 0;
     uint32_t sumGreen = 0;
     uint32_t sumBlue = 0;
-    for (ULONG y = 0; y < pipeline->height; ++y) {
-        for (ULONG x = 0; x < pipeline->width; ++x) {
-            const Rgb rgb = Interpolate(pipeline, bayerPhase, x, y);
+    for (ULONG y = 0; y < frame->height; ++y) {
+        for (ULONG x = 0; x < frame->width; ++x) {
+            const Rgb rgb = Interpolate(frame, bayerPhase, x, y);
             sumRed += static_cast<uint32_t>(rgb.red);
             sumGreen += static_cast<uint32_t>(rgb.green);
             sumBlue += static_cast<uint32_t>(rgb.blue);

@@ -1,6 +1,6 @@
-// EstimateWhiteBalance for any vector operation set: the colour kernel's
+// SumChannels for any vector operation set: the colour kernel's
 // interpolation, each channel's bytes summed with a sum of absolute
-// differences against zero; then the gains from the three totals. Internal
+// differences against zero. Internal
 // to pipeline/: included once by each kernel file, after its target region
 // opens; the file includes kernels.h and kernel_parts.h before it.
 #pragma once
@@ -81,21 +81,20 @@ uint32_t Total(typename O::V vector, __m128i tail) {
 }
 
 template <class O>
-bool EstimateWhiteBalanceWith(const ImagePipeline* pipeline, LONG bayerPhase, LONG* red,
-                              LONG* green, LONG* blue) {
+void SumChannelsWith(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals) {
     const RowSummer<O> rows[2] = {RowSummerFor<O>(EvenRowKind(bayerPhase)),
                                   RowSummerFor<O>(OddRowKind(bayerPhase))};
     RowSums<O> sums = {{O::Zero(), O::Zero(), O::Zero()},
                        {Sse2::Zero(), Sse2::Zero(), Sse2::Zero()},
-                       KeepFirst(pipeline->width % 16)};
-    const ptrdiff_t stride = pipeline->stride;
-    for (ULONG y = 0; y < pipeline->height; ++y) {
-        rows[y & 1](pipeline->firstPixel + static_cast<ptrdiff_t>(y) * stride, stride,
-                    pipeline->width, &sums);
+                       KeepFirst(frame->width % 16)};
+    const ptrdiff_t stride = frame->stride;
+    for (ULONG y = 0; y < frame->height; ++y) {
+        rows[y & 1](frame->firstPixel + static_cast<ptrdiff_t>(y) * stride, stride, frame->width,
+                    &sums);
     }
-    return GainsFromTotals(Total<O>(sums.vector.red, sums.tail.red),
-                           Total<O>(sums.vector.green, sums.tail.green),
-                           Total<O>(sums.vector.blue, sums.tail.blue), red, green, blue);
+    totals->red = Total<O>(sums.vector.red, sums.tail.red);
+    totals->green = Total<O>(sums.vector.green, sums.tail.green);
+    totals->blue = Total<O>(sums.vector.blue, sums.tail.blue);
 }
 
 }  // namespace

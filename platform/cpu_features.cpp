@@ -45,6 +45,10 @@ LONG DetectedLevel = 0;
 
 }  // namespace
 
+ULONG ActiveProcessorCount() {
+    return KeQueryActiveProcessorCountEx(ALL_PROCESSOR_GROUPS);
+}
+
 LONG SupportedSimdLevel() {
     LONG level = RelaxedRead(&DetectedLevel);
     if (level == 0) {

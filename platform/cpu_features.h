@@ -14,3 +14,6 @@ constexpr LONG SimdLevelAvx512 = 3;  // AVX-512 F and BW
 // SSE2 at least: every x86-64 processor has it. Detected once, at the first
 // call, which the driver's entry makes.
 LONG SupportedSimdLevel();
+
+// The processors active now, in every processor group.
+ULONG ActiveProcessorCount();

@@ -281,6 +281,9 @@ bool LoadSettings(CameraDevice* camera) {
     ULONG simdLevel = 0;
     QueryDwordValue(settingsKey, KERNEL_TEXT("SimdLevel"), &simdLevel);
     AtomicExchange(&camera->SimdLevel, simdLevel);
+    ULONG conversionThreads = 0;
+    QueryDwordValue(settingsKey, KERNEL_TEXT("ConversionThreads"), &conversionThreads);
+    AtomicExchange(&camera->ConversionThreads, conversionThreads);
     CloseKeys(deviceKey, settingsKey);
     return true;
 }

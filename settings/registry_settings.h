@@ -8,10 +8,9 @@
 #include "camera/camera_device.h"
 
 // Reads every value (or its default), clamps it, stores it in the camera and
-// marks the sensor groups pending; reads SimdLevel too, which no save writes. True when the key was opened and all
-// values applied; false, changing nothing, when it was not. Takes
-// PipelineLock around each call into an attached pipeline; call it without
-// that lock held.
+// marks the sensor groups pending; reads SimdLevel and ConversionThreads too, which no save writes.
+// True when the key was opened and all values applied; false, changing nothing, when it was not.
+// Takes PipelineLock around each call into an attached pipeline; call it without that lock held.
 bool LoadSettings(CameraDevice* camera);
 
 // Writes every field as it is now, each read once without a lock. False,

@@ -55,6 +55,7 @@ std::vector<KernelExport> BuildTable() {
         // Inline on x64 up to Windows 7, exported by the kernel since Windows 8.
         Export(Kernel, "KeInitializeSpinLock", &KeInitializeSpinLock),
         Export(Kernel, "KeLeaveCriticalRegion", &KeLeaveCriticalRegion),
+        Export(Kernel, "KeQueryActiveProcessorCountEx", &KeQueryActiveProcessorCountEx),
         // Implemented by the x64 kernel since Windows 8; the HAL, where the
         // documentation and mingw-w64's import library place it, still
         // exports it for drivers bound to hal.dll.

@@ -1,5 +1,6 @@
 // Run-time library routines and the performance counter.
 #include <chrono>
+#include <thread>
 
 #include <ntddk.h>
 
@@ -24,6 +25,15 @@ SIZE_T NTAPI RtlCompareMemory(const VOID* Source1, const VOID* Source2, SIZE_T L
         ++equal;
     }
     return equal;
+}
+
+// The host's processors, as one group.
+ULONG NTAPI KeQueryActiveProcessorCountEx(USHORT GroupNumber) {
+    if (GroupNumber != 0 && GroupNumber != ALL_PROCESSOR_GROUPS) {
+        return 0;
+    }
+    const unsigned count = std::thread::hardware_concurrency();
+    return count != 0 ? count : 1;
 }
 
 // A monotonic counter at 10 MHz, the frequency Windows reports on current

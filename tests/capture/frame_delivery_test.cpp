@@ -62,6 +62,7 @@ protected:
         sim::SimOptions options = Stepped();
         options.scene = TiledScene();
         StartDevice(options, Width, Height, x, y);
+        RelaxedWrite(&camera_->ConversionThreads, conversionThreads_);
         TestPin::Options pinOptions;
         pinOptions.stepCaptureThread = true;
         AcquirePin(pinOptions);
@@ -104,6 +105,8 @@ protected:
     static constexpr int Width = 100;
     static constexpr int Height = 100;
     static constexpr int OutputWidth = 96;
+    // The device's ConversionThreads; 0 is one band per processor.
+    ULONG conversionThreads_ = 0;
 };
 
 TEST_F(FrameDeliveryTest, AFrameAtTheSensorOriginReachesThePinBottomUp) {
@@ -114,6 +117,14 @@ TEST_F(FrameDeliveryTest, AFrameAtTheSensorOriginReachesThePinBottomUp) {
 TEST_F(FrameDeliveryTest, AnOddOriginIsConvertedWithItsBayerPhase) {
     DeliverOneFrame(1, 1);
     EXPECT_EQ(camera_->BayerPhase, 3u);
+}
+
+// Four bands, three of them on the stream's workers, deliver the image the
+// one-band conversion makes.
+TEST_F(FrameDeliveryTest, FourBandsDeliverTheOneBandImage) {
+    conversionThreads_ = 4;
+    DeliverOneFrame(1, 0);
+    EXPECT_EQ(camera_->ImagePipeline->bandCount, 4);
 }
 
 // A flip set while streaming reaches the sensor after the next frame's read:

@@ -17,6 +17,8 @@ protected:
     void SetUp() override {
         EngineTest::SetUp();
         StartDevice(Stepped());
+        // One band, so that the capture thread is the stream's only thread.
+        RelaxedWrite(&camera_->ConversionThreads, 1u);
     }
 
     void ExpectNothingStarted() {
@@ -124,6 +126,36 @@ TEST_F(StreamStartTest, EveryAllocationOfAStartCanFailWithoutALeak) {
     EXPECT_EQ(refusedForMemory, 4);
     TearDownStream(camera_);
     EXPECT_EQ(LiveFrameBuffers(), 0u);
+    EXPECT_EQ(LiveThreadObjects(), 0u);
+}
+
+// Two conversion workers beside the capture thread, from the start to the
+// teardown; a pause stops only the capture thread.
+TEST_F(StreamStartTest, TheWorkersLiveAsLongAsTheStream) {
+    RelaxedWrite(&camera_->ConversionThreads, 3u);
+    AcquirePin({});
+    ASSERT_EQ(StartStream(camera_), STATUS_SUCCESS);
+    EXPECT_EQ(camera_->ImagePipeline->bandCount, 3);
+    EXPECT_EQ(host::RunningSystemThreads(), 3);
+    PauseStream(engine_);
+    EXPECT_EQ(host::RunningSystemThreads(), 2);
+    ASSERT_EQ(ResumeStream(engine_), STATUS_SUCCESS);
+    EXPECT_EQ(host::RunningSystemThreads(), 3);
+    TearDownStream(camera_);
+    EXPECT_EQ(host::RunningSystemThreads(), 0);
+    EXPECT_EQ(LiveThreadObjects(), 0u);
+    EXPECT_EQ(camera_->ImagePipeline->bandCount, 1);
+}
+
+// A worker that cannot be created costs its band, not the stream.
+TEST_F(StreamStartTest, WorkersThatCannotStartLeaveFewerBands) {
+    RelaxedWrite(&camera_->ConversionThreads, 3u);
+    AcquirePin({});
+    host::FailNextThreadCreations(1);
+    ASSERT_EQ(StartStream(camera_), STATUS_SUCCESS);
+    EXPECT_EQ(camera_->ImagePipeline->bandCount, 1);
+    EXPECT_EQ(host::RunningSystemThreads(), 1);
+    TearDownStream(camera_);
     EXPECT_EQ(LiveThreadObjects(), 0u);
 }
 

@@ -27,7 +27,7 @@ Matrix MatrixForHue(LONG hue) {
 Matrix FrameMatrix(const ImagePipeline* pipeline) {
     Matrix matrix;
     for (int i = 0; i < 16; ++i) {
-        matrix[i] = pipeline->frameMatrix[i];
+        matrix[i] = pipeline->frame.frameMatrix[i];
     }
     return matrix;
 }

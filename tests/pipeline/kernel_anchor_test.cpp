@@ -15,11 +15,11 @@ using pipeline_test::IdentityMatrix;
 using pipeline_test::Matrix;
 using pipeline_test::Window;
 using Pixel = std::array<uint8_t, 4>;
-using Kernel = void (*)(const ImagePipeline*, LONG);
+using Kernel = void (*)(const KernelFrame*, LONG);
 
 const LONG kPhases[] = {0, 1, 2, 3, 7};
-void ColourSse2(const ImagePipeline* pipeline, LONG bayerPhase) {
-    DemosaicColourSse2(pipeline, bayerPhase);
+void ColourSse2(const KernelFrame* frame, LONG bayerPhase) {
+    DemosaicColourSse2(frame, bayerPhase);
 }
 
 const Kernel kColour[] = {DemosaicColourReference, ColourSse2};
@@ -53,7 +53,7 @@ void ExpectPlanes(const Kernel (&kernels)[2], Pixel planes, ULONG gain, const Ma
             window.Load();
             window.SetFrameParameters(gain, gain, gain, matrix);
             window.ClearOutput();
-            kernel(window.pipeline(), phase);
+            kernel(window.frame(), phase);
             EXPECT_TRUE(EveryPixelIs(window, expected))
                 << "planes " << int(planes[2]) << ", " << int(planes[1]) << ", " << int(planes[0])
                 << ", gain " << gain << ", phase " << phase;
@@ -123,7 +123,7 @@ TEST(PipelineColourKernel, FilterSumsAreLimitedToZeroAnd255) {
             window.RawAt(9, 4) = 255;
             window.Load();
             window.SetFrameParameters(128, 128, 128, IdentityMatrix());
-            kernel(window.pipeline(), 0);
+            kernel(window.frame(), 0);
             if (green == 255) {
                 // Filter A sums to 3060 there, 383 once scaled; blue is 12 x 255 / 16.
                 EXPECT_EQ(window.PixelAt(9, 4), (Pixel{191, 255, 255, 255}));

@@ -19,7 +19,7 @@ namespace {
 
 using pipeline_test::Matrix;
 using pipeline_test::Window;
-using Kernel = void (*)(const ImagePipeline*, LONG);
+using Kernel = void (*)(const KernelFrame*, LONG);
 
 const LONG kPhases[] = {0, 1, 2, 3, 7, -1};
 
@@ -27,11 +27,11 @@ const LONG kPhases[] = {0, 1, 2, 3, 7, -1};
 // accumulator path it ran.
 const KernelSet* kernels = nullptr;
 AccumulatorPath lastPath;
-void ColourVector(const ImagePipeline* pipeline, LONG bayerPhase) {
-    lastPath = kernels->colour(pipeline, bayerPhase);
+void ColourVector(const KernelFrame* frame, LONG bayerPhase) {
+    lastPath = kernels->colour(frame, bayerPhase);
 }
-void MonoVector(const ImagePipeline* pipeline, LONG bayerPhase) {
-    kernels->mono(pipeline, bayerPhase);
+void MonoVector(const KernelFrame* frame, LONG bayerPhase) {
+    kernels->mono(frame, bayerPhase);
 }
 
 class PipelineKernelEquivalence : public ::testing::TestWithParam<LONG> {
@@ -91,10 +91,10 @@ Matrix ExtremeMatrix(std::mt19937& random) {
 // and nothing beyond the frame.
 ::testing::AssertionResult SameOutput(Window& window, Kernel reference, Kernel vector, LONG phase) {
     window.ClearOutput();
-    reference(window.pipeline(), phase);
+    reference(window.frame(), phase);
     const std::vector<uint8_t> expected = window.output();
     window.ClearOutput();
-    vector(window.pipeline(), phase);
+    vector(window.frame(), phase);
     if (!window.GuardIntact()) {
         return ::testing::AssertionFailure() << "wrote beyond width x height x 4";
     }
@@ -110,13 +110,14 @@ Matrix ExtremeMatrix(std::mt19937& random) {
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult SameEstimate(const Window& window, LONG phase) {
+::testing::AssertionResult SameEstimate(Window& window, LONG phase) {
     LONG expected[3] = {-5, -5, -5};
     LONG actual[3] = {-5, -5, -5};
-    const bool found = EstimateWhiteBalanceReference(window.pipeline(), phase, &expected[0],
+    const bool found = EstimateWhiteBalanceReference(window.frame(), phase, &expected[0],
                                                      &expected[1], &expected[2]);
-    if (kernels->whiteBalance(window.pipeline(), phase, &actual[0], &actual[1], &actual[2]) !=
-            found ||
+    ChannelTotals totals;
+    kernels->sumChannels(window.frame(), phase, &totals);
+    if (GainsFromTotals(totals, &actual[0], &actual[1], &actual[2]) != found ||
         std::vector<LONG>(actual, actual + 3) != std::vector<LONG>(expected, expected + 3)) {
         return ::testing::AssertionFailure() << "estimates differ";
     }

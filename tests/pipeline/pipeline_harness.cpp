@@ -15,7 +15,7 @@ void Window::FillPlanes(LONG bayerPhase, uint8_t red, uint8_t green, uint8_t blu
 }
 
 void Window::SetFrameParameters(ULONG red, ULONG green, ULONG blue, const Matrix& matrix) {
-    ImagePipeline* p = pipeline();
+    KernelFrame* p = frame();
     p->output = output_.data();
     p->gainRed = red;
     p->gainGreen = green;

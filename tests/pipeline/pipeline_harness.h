@@ -1,6 +1,7 @@
 // A pipeline streaming one window for tests: geometry set, WorkingFrame
-// allocated, an output buffer with guard bytes behind it, and helpers to fill
-// the raw frame and the kernel parameter block directly.
+// allocated, an output buffer with guard bytes behind it; and for the kernels
+// alone, the window's whole padded frame and the KernelFrame over it, with
+// helpers to fill the raw frame and the KernelFrame directly.
 #pragma once
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "pipeline/image_pipeline.h"
+#include "pipeline/padded_rows.h"
 
 namespace pipeline_test {
 
@@ -48,15 +50,34 @@ public:
           height_(height),
           pipeline_(MakePipeline()),
           raw_(static_cast<size_t>(width) * height),
-          output_(static_cast<size_t>(width) * height * 4 + 256, kGuard) {
+          output_(static_cast<size_t>(width) * height * 4 + 256, kGuard),
+          stride_(PaddedStride(width)),
+          padded_(static_cast<size_t>(height + 5) * stride_) {
         SetGeometry(pipeline(), width, height);
         if (!AllocateWorkingFrame(pipeline())) {
             throw std::runtime_error("AllocateWorkingFrame failed");
         }
         SetOutputBuffer(pipeline(), output_.data());
+        frame_.firstPixel = padded_.data() + 2 * stride_ + PaddedRowLead;
+        frame_.output = output_.data();
+        frame_.stride = static_cast<LONG>(stride_);
+        frame_.width = width;
+        frame_.height = height;
     }
 
     ImagePipeline* pipeline() const { return pipeline_.get(); }
+    // Converts in `bands` bands from now on, with its workers started; the
+    // number that run is the pipeline's bandCount.
+    void UseBands(LONG bands) {
+        StopConversionWorkers(pipeline());
+        pipeline()->conversionThreads = bands;
+        SetGeometry(pipeline(), width_, height_);
+        if (!AllocateWorkingFrame(pipeline())) {
+            throw std::runtime_error("AllocateWorkingFrame failed");
+        }
+        StartConversionWorkers(pipeline());
+    }
+    KernelFrame* frame() { return &frame_; }
     ULONG width() const { return width_; }
     ULONG height() const { return height_; }
     std::vector<uint8_t>& raw() { return raw_; }
@@ -64,10 +85,9 @@ public:
 
     // Raw window pixel (x, y); the raw row pitch is the width.
     uint8_t& RawAt(ULONG x, ULONG y) { return raw_[static_cast<size_t>(y) * width_ + x]; }
-    // WorkingFrame byte of window pixel (x, y), border included.
-    uint8_t WorkAt(LONG x, LONG y) const {
-        return pipeline()->firstPixel[y * pipeline()->stride + x];
-    }
+    // Padded frame byte of window pixel (x, y), border included.
+    uint8_t PaddedAt(LONG x, LONG y) const { return padded_[PaddedIndex(x, y)]; }
+    uint8_t& PaddedAt(LONG x, LONG y) { return padded_[PaddedIndex(x, y)]; }
     // Output pixel (x, y): blue, green, red, fourth byte.
     std::array<uint8_t, 4> PixelAt(ULONG x, ULONG y) const {
         const uint8_t* pixel = output_.data() + (static_cast<size_t>(y) * width_ + x) * 4;
@@ -81,10 +101,16 @@ public:
     }
     // A mosaic whose red, green and blue sites hold one value each.
     void FillPlanes(LONG bayerPhase, uint8_t red, uint8_t green, uint8_t blue);
-    void Load() { LoadWorkingFrame(pipeline(), raw_.data(), 0, width_); }
+    // The padded frame from the raw frame, or from another raw window of the
+    // same size.
+    void Load() { Load({raw_.data(), width_, width_, height_}); }
+    void Load(const RawWindow& raw) {
+        LoadPaddedRows(raw, -2, static_cast<LONG>(height_) + 2, padded_.data() + PaddedRowLead,
+                       static_cast<ptrdiff_t>(stride_));
+    }
     void Convert() { ConvertFrame(pipeline(), raw_.data(), 0, width_); }
 
-    // The kernel block as ConvertFrame leaves it before a kernel runs.
+    // The KernelFrame as ConvertFrame leaves it before a kernel runs.
     void SetFrameParameters(ULONG red, ULONG green, ULONG blue, const Matrix& matrix);
     void ClearOutput() { output_.assign(output_.size(), kGuard); }
     bool GuardIntact() const {
@@ -94,11 +120,19 @@ public:
     }
 
 private:
+    size_t PaddedIndex(LONG x, LONG y) const {
+        return static_cast<size_t>((y + 2) * static_cast<LONG>(stride_) +
+                                   static_cast<LONG>(PaddedRowLead) + x);
+    }
+
     ULONG width_;
     ULONG height_;
     PipelinePtr pipeline_;
     std::vector<uint8_t> raw_;
     std::vector<uint8_t> output_;
+    ULONG stride_;
+    std::vector<uint8_t> padded_;
+    KernelFrame frame_ = {};
 };
 
 }  // namespace pipeline_test

@@ -18,12 +18,14 @@ using Pixel = std::array<uint8_t, 4>;
 const LONG kPhases[] = {0, 1, 2, 3, 7};
 
 // The estimate of both implementations, which must agree; -1s when there is none.
-Gains Estimate(const Window& window, LONG phase) {
+Gains Estimate(Window& window, LONG phase) {
     Gains reference = {-1, -1, -1};
     Gains vector = {-1, -1, -1};
-    EstimateWhiteBalanceReference(window.pipeline(), phase, &reference[0], &reference[1],
+    EstimateWhiteBalanceReference(window.frame(), phase, &reference[0], &reference[1],
                                   &reference[2]);
-    EstimateWhiteBalanceSse2(window.pipeline(), phase, &vector[0], &vector[1], &vector[2]);
+    ChannelTotals totals;
+    SumChannelsSse2(window.frame(), phase, &totals);
+    GainsFromTotals(totals, &vector[0], &vector[1], &vector[2]);
     EXPECT_EQ(reference, vector);
     return vector;
 }
@@ -52,10 +54,10 @@ TEST(PipelineWhiteBalance, ColumnsBeyondTheWindowDoNotCount) {
     Window window(17, 10);
     window.FillPlanes(0, 100, 60, 20);
     window.Load();
-    ImagePipeline* p = window.pipeline();
+    const LONG stride = window.frame()->stride;
     for (LONG y = -2; y < 12; ++y) {
-        for (LONG x = 19; x < p->stride - 5; ++x) {
-            p->firstPixel[y * p->stride + x] = 255;
+        for (LONG x = 19; x < stride - 5; ++x) {
+            window.PaddedAt(x, y) = 255;
         }
     }
     EXPECT_EQ(Estimate(window, 0), (Gains{76, 128, 384}));
@@ -155,11 +157,13 @@ TEST(PipelineConvertFrameChain, BalancedFramesMatchTheReferences) {
             const std::vector<uint8_t> converted = window.output();
 
             Gains gains;
-            ASSERT_TRUE(EstimateWhiteBalanceReference(p, phase, &gains[0], &gains[1], &gains[2]));
+            window.Load();
+            ASSERT_TRUE(EstimateWhiteBalanceReference(window.frame(), phase, &gains[0], &gains[1],
+                                                      &gains[2]));
             EXPECT_EQ(Settings(p), gains);
             window.SetFrameParameters(gains[0], gains[1], gains[2], pipeline_test::FixedMatrix(p));
             window.ClearOutput();
-            (phase % 2 ? DemosaicColourReference : DemosaicMonoReference)(p, phase);
+            (phase % 2 ? DemosaicColourReference : DemosaicMonoReference)(window.frame(), phase);
             EXPECT_EQ(converted, window.output()) << width << ", phase " << phase;
         }
     }

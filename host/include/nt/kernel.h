@@ -74,6 +74,10 @@ NTKERNELAPI VOID NTAPI KeLeaveCriticalRegion(VOID);
 
 NTHALAPI LARGE_INTEGER NTAPI KeQueryPerformanceCounter(PLARGE_INTEGER PerformanceFrequency);
 
+// The active processors of one group, or of all with ALL_PROCESSOR_GROUPS.
+#define ALL_PROCESSOR_GROUPS 0xffff
+NTKERNELAPI ULONG NTAPI KeQueryActiveProcessorCountEx(USHORT GroupNumber);
+
 // Extended processor state (XSAVE components) a driver saves before it uses
 // vector registers beyond SSE: bit n of a mask is XSAVE component n.
 #define XSTATE_MASK_LEGACY 0x3ULL

@@ -1,6 +1,7 @@
-// The WorkingFrame: its geometry, the copy of the raw window with its
-// mirrored border, its allocation and release, and ConvertFrame doing
-// nothing whenever a stream is not running.
+// The padded rows and the WorkingFrame: the copy of the raw window with its
+// mirrored border, whole or any run of rows; the band windows' geometry,
+// allocation and release; and ConvertFrame doing nothing whenever a stream
+// is not running.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -15,19 +16,22 @@ namespace {
 using pipeline_test::MakePipeline;
 using pipeline_test::Window;
 
-TEST(PipelineWorkingFrame, GeometryPadsRowsAndMakesTheHeightEven) {
-    const ULONG cases[][4] = {{4384, 3288, 4411, 3292}, {2192, 1644, 2219, 1648},
-                              {1096, 822, 1115, 826},   {1000, 1001, 1019, 1006},
-                              {17, 8, 43, 12},          {16, 9, 43, 14}};
+TEST(PipelineWorkingFrame, GeometryPadsRowsAndHoldsAWindowPerBand) {
+    const ULONG cases[][2] = {{4384, 4411}, {2192, 2219}, {1096, 1115},
+                              {1000, 1019}, {17, 43},     {16, 43}};
     auto pipeline = MakePipeline();
-    for (const auto& [width, height, stride, rows] : cases) {
-        SetGeometry(pipeline.get(), width, height);
-        EXPECT_EQ(pipeline->workStride, static_cast<LONG>(stride)) << width;
-        EXPECT_EQ(pipeline->workBytes, rows * stride) << height;
+    for (LONG bands : {1, 3}) {
+        pipeline->conversionThreads = bands;
+        for (const auto& [width, stride] : cases) {
+            SetGeometry(pipeline.get(), width, 3288);
+            EXPECT_EQ(pipeline->workStride, static_cast<LONG>(stride)) << width;
+            EXPECT_EQ(pipeline->windowBytes, (WindowRows + 5) * stride) << width;
+            EXPECT_EQ(pipeline->workBytes, pipeline->windowBytes * bands) << width;
+        }
     }
 }
 
-TEST(PipelineWorkingFrame, LoadCopiesTheWindowAndMirrorsItsBorder) {
+TEST(PipelinePaddedRows, LoadCopiesTheWindowAndMirrorsItsBorder) {
     for (auto [width, height] : {std::pair{8, 8}, std::pair{17, 9}, std::pair{101, 40}}) {
         Window window(width, height);
         std::mt19937 random(width);
@@ -35,55 +39,84 @@ TEST(PipelineWorkingFrame, LoadCopiesTheWindowAndMirrorsItsBorder) {
         window.Load();
         for (LONG y = 0; y < height; ++y) {
             for (LONG x = 0; x < width; ++x) {
-                ASSERT_EQ(window.WorkAt(x, y), window.RawAt(x, y));
+                ASSERT_EQ(window.PaddedAt(x, y), window.RawAt(x, y));
             }
         }
         const LONG rows[4][2] = {{-2, 2}, {-1, 1}, {height, height - 4}, {height + 1, height - 3}};
         for (const auto& [border, source] : rows) {
             for (LONG x = 0; x < width; ++x) {
-                ASSERT_EQ(window.WorkAt(x, border), window.WorkAt(x, source)) << border;
+                ASSERT_EQ(window.PaddedAt(x, border), window.PaddedAt(x, source)) << border;
             }
         }
         for (LONG y = -2; y <= height + 1; ++y) {
-            ASSERT_EQ(window.WorkAt(-1, y), window.WorkAt(1, y)) << y;
-            ASSERT_EQ(window.WorkAt(-2, y), window.WorkAt(2, y)) << y;
-            ASSERT_EQ(window.WorkAt(width, y), window.WorkAt(width - 2, y)) << y;
-            ASSERT_EQ(window.WorkAt(width + 1, y), window.WorkAt(width - 3, y)) << y;
+            ASSERT_EQ(window.PaddedAt(-1, y), window.PaddedAt(1, y)) << y;
+            ASSERT_EQ(window.PaddedAt(-2, y), window.PaddedAt(2, y)) << y;
+            ASSERT_EQ(window.PaddedAt(width, y), window.PaddedAt(width - 2, y)) << y;
+            ASSERT_EQ(window.PaddedAt(width + 1, y), window.PaddedAt(width - 3, y)) << y;
         }
     }
 }
 
-TEST(PipelineWorkingFrame, LoadHonoursTheRawOffsetAndPitch) {
+TEST(PipelinePaddedRows, LoadHonoursTheRawOffsetAndPitch) {
     Window window(20, 10);
     std::vector<UCHAR> raw(1000 + 57 * 10);
     for (size_t i = 0; i < raw.size(); ++i) {
         raw[i] = static_cast<UCHAR>(i * 7 + 3);
     }
-    LoadWorkingFrame(window.pipeline(), raw.data(), 1000, 57);
+    window.Load({raw.data() + 1000, 57, 20, 10});
     for (LONG y = 0; y < 10; ++y) {
         for (LONG x = 0; x < 20; ++x) {
-            ASSERT_EQ(window.WorkAt(x, y), raw[1000 + y * 57 + x]);
+            ASSERT_EQ(window.PaddedAt(x, y), raw[1000 + y * 57 + x]);
         }
     }
 }
 
-// The allocation is zeroed, so a window below 8 pixels, whose border is not
-// loaded, shows zeros there rather than earlier pool content.
-TEST(PipelineWorkingFrame, WindowsBelowEightPixelsKeepAZeroBorder) {
+// A window below 8 pixels either way has a border of zeros, written as such,
+// so that a band window reused from other rows shows no stale bytes there.
+TEST(PipelinePaddedRows, WindowsBelowEightPixelsGetAZeroBorder) {
     for (auto [width, height] : {std::pair{6, 100}, std::pair{100, 6}}) {
         Window window(width, height);
         std::mt19937 random(3);
         window.FillRaw(random);
         window.Load();
-        EXPECT_EQ(window.WorkAt(width - 1, height - 1), window.RawAt(width - 1, height - 1));
+        EXPECT_EQ(window.PaddedAt(width - 1, height - 1), window.RawAt(width - 1, height - 1));
         for (LONG y = -2; y <= height + 1; ++y) {
             for (LONG x : {-2, -1, width, width + 1}) {
-                ASSERT_EQ(window.WorkAt(x, y), 0) << x << ", " << y;
+                ASSERT_EQ(window.PaddedAt(x, y), 0) << x << ", " << y;
             }
         }
         for (LONG x = 0; x < width; ++x) {
-            ASSERT_EQ(window.WorkAt(x, -1), 0);
-            ASSERT_EQ(window.WorkAt(x, height), 0);
+            ASSERT_EQ(window.PaddedAt(x, -1), 0);
+            ASSERT_EQ(window.PaddedAt(x, height), 0);
+        }
+    }
+}
+
+// Any run of rows loaded over stale bytes, as a band's window is, holds what
+// the whole padded frame holds in those rows, border columns included.
+TEST(PipelinePaddedRows, AnyRunOfRowsMatchesTheWholeFrame) {
+    std::mt19937 random(5);
+    for (auto [width, height] : {std::pair{6, 30}, std::pair{9, 7}, std::pair{33, 41}}) {
+        Window window(width, height);
+        window.FillRaw(random);
+        window.Load();
+        const RawWindow raw = {window.raw().data(), static_cast<ULONG>(width),
+                               static_cast<ULONG>(width), static_cast<ULONG>(height)};
+        const ptrdiff_t stride = window.frame()->stride;
+        for (int round = 0; round < 40; ++round) {
+            const LONG from = static_cast<LONG>(random() % (height + 4)) - 2;
+            const LONG to = from + 1 + static_cast<LONG>(random() % (height + 2 - from));
+            std::vector<UCHAR> rows(static_cast<size_t>(to - from) * stride);
+            for (auto& byte : rows) {
+                byte = static_cast<UCHAR>(random());
+            }
+            LoadPaddedRows(raw, from, to, rows.data() + PaddedRowLead, stride);
+            for (LONG y = from; y < to; ++y) {
+                for (LONG x = -2; x <= width + 1; ++x) {
+                    ASSERT_EQ(rows[(y - from) * stride + PaddedRowLead + x], window.PaddedAt(x, y))
+                        << width << "x" << height << " row " << y << " column " << x;
+                }
+            }
         }
     }
 }
