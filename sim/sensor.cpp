@@ -99,6 +99,12 @@ int SensorSettings::SensorColumn(int column) const {
     return originX + group * (column / 2) + column % 2;
 }
 
+bool SensorSettings::operator==(const SensorSettings& other) const {
+    return originX == other.originX && originY == other.originY && width == other.width &&
+           height == other.height && group == other.group && flipV == other.flipV &&
+           exposure == other.exposure && gains == other.gains;
+}
+
 uint8_t Signal(uint8_t value, uint16_t exposure, uint8_t gain) {
     uint64_t scaled =
         uint64_t{value} * exposure * gain / (uint64_t{kPowerOnExposure} * kPowerOnGain);

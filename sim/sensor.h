@@ -32,6 +32,8 @@ struct SensorSettings {
     // Sensor row of delivered row `row`, column of delivered column `column`.
     int SensorRow(int row) const;
     int SensorColumn(int column) const;
+
+    bool operator==(const SensorSettings& other) const;
 };
 
 // A scene value as delivered: min(255, v * exposure/8 * gain/80), rounded

@@ -78,6 +78,7 @@ SimCamera::SimCamera(SimOptions options)
       framePeriod_(PeriodOf(options.framesPerSecond)),
       timing_(options.timing),
       stampFrameNumbers_(options.stampFrameNumbers),
+      preRenderedFrames_(static_cast<size_t>(std::max(options.preRenderedFrames, 0))),
       holdFrames_(options.holdFrames),
       neverRises_(options.frameReadyNeverRises) {}
 
@@ -146,6 +147,9 @@ void SimCamera::WriteLog(const std::string& path) const {
 bool SimCamera::ReadAt(uint64_t offset, void* buffer, size_t length) {
     SleepForTransfer(length);
     auto* out = static_cast<uint8_t*>(buffer);
+    if (offset == kFrameDataOffset) {
+        return ReadFrameArea(out, length);
+    }
     std::memset(out, 0, length);
     uint64_t end = offset + length;
     if (offset < kStatusSectorOffset + kSectorSize && end > kStatusSectorOffset) {
@@ -153,28 +157,50 @@ bool SimCamera::ReadAt(uint64_t offset, void* buffer, size_t length) {
         FillStatusSector(sector);
         CopyOverlap(kStatusSectorOffset, sector, kSectorSize, offset, out, length);
     }
-    return offset != kFrameDataOffset || ReadFrameArea(out, length);
+    return true;
 }
 
 // Zeros while no frame is ready; a failed transfer when the length is not
-// the frame's.
+// the frame's. A served frame writes every byte itself.
 bool SimCamera::ReadFrameArea(uint8_t* out, size_t length) {
     FrameJob job;
     switch (TakeFrame(length, &job)) {
         case FrameServed::NotReady:
+            std::memset(out, 0, length);
             return true;
         case FrameServed::WrongLength:
+            std::memset(out, 0, length);
             return false;
         case FrameServed::Served:
             break;
     }
-    RenderFrame(*scene_, job.settings, job.frameNumber, out, length);
+    if (preRenderedFrames_ != 0) {
+        CopyPreRendered(job, out);
+    } else {
+        RenderFrame(*scene_, job.settings, job.frameNumber, out, length);
+    }
     if (stampFrameNumbers_) {
         StampFrame(
             job.frameNumber, out,
             static_cast<size_t>(job.settings.width) * static_cast<size_t>(job.settings.height));
     }
     return true;
+}
+
+// The frame's length is its settings' FrameBytes, which TakeFrame checked.
+void SimCamera::CopyPreRendered(const FrameJob& job, uint8_t* out) {
+    std::lock_guard<std::mutex> guard(renderedLock_);
+    if (!renderedFor_ || !(*renderedFor_ == job.settings)) {
+        const size_t length = job.settings.FrameBytes();
+        rendered_.resize(preRenderedFrames_);
+        for (size_t index = 0; index < rendered_.size(); ++index) {
+            rendered_[index].resize(length);
+            RenderFrame(*scene_, job.settings, index + 1, rendered_[index].data(), length);
+        }
+        renderedFor_ = job.settings;
+    }
+    const std::vector<uint8_t>& frame = rendered_[(job.frameNumber - 1) % preRenderedFrames_];
+    std::memcpy(out, frame.data(), frame.size());
 }
 
 // Only a write that covers the whole command sector is a command; the rest

@@ -62,6 +62,12 @@ struct SimOptions {
     // Adds the frame's number (1 for the first frame read) to every sample,
     // modulo 256, so that tests can tell frames apart in what is delivered.
     bool stampFrameNumbers = false;
+    // Frames rendered ahead: when not 0, the camera renders this many frames
+    // (frame numbers 1 to N) once for the settings in force at the first
+    // frame read and serves them in turn, frame n as frame (n - 1) % N + 1,
+    // so that a frame read costs one copy; a change of settings renders them
+    // again. 0 renders every frame as it is read.
+    int preRenderedFrames = 0;
 };
 
 class SimCamera : public host::Disk {
@@ -108,6 +114,7 @@ private:
     void UpdateFrameReady(std::chrono::steady_clock::time_point now);
     bool FrameReadyFlag() const;
     bool ReadFrameArea(uint8_t* out, size_t length);
+    void CopyPreRendered(const FrameJob& job, uint8_t* out);
     FrameServed TakeFrame(size_t length, FrameJob* job);
     void RunCommand(const uint8_t* sector);
     void WriteRegister(uint16_t address, uint16_t value);
@@ -119,6 +126,13 @@ private:
     const std::chrono::steady_clock::duration framePeriod_;  // zero at a frame rate of 0
     const TransferTiming timing_;
     const bool stampFrameNumbers_;
+    const size_t preRenderedFrames_;
+
+    // The frames rendered ahead and the settings they show, guarded by
+    // renderedLock_ (never taken with lock_ held).
+    std::mutex renderedLock_;
+    std::optional<SensorSettings> renderedFor_;
+    std::vector<std::vector<uint8_t>> rendered_;
 
     // Everything below is guarded by lock_, taken by every transfer and every
     // inspection; frames are rendered outside it from a snapshot.
