@@ -1,8 +1,6 @@
 // The delivery copy: rows that fit, the bottom-up copy and the bytes used.
 #include "capture/row_copy.h"
 
-#include "pipeline/stream_copy.h"
-
 ULONG RowsThatFit(const RowCopy& copy, ULONGLONG extent) {
     if (copy.rowBytes == 0 || extent < copy.rowBytes) {
         return 0;
@@ -15,19 +13,11 @@ void CopyBottomUp(const RowCopy& copy, ULONG rows, const UCHAR* converted, UCHAR
     if (rows == 0) {
         return;
     }
-    const bool streaming = SIZE_T{copy.rowBytes} * rows >= StreamingCopyBytes;
     const UCHAR* source = converted + SIZE_T{copy.sourcePitch} * (copy.rows - 1);
     for (ULONG row = 0; row < rows; ++row) {
-        if (streaming) {
-            CopyStreaming(destination, source, copy.rowBytes);
-        } else {
-            __builtin_memcpy(destination, source, copy.rowBytes);
-        }
+        __builtin_memcpy(destination, source, copy.rowBytes);
         source -= copy.sourcePitch;
         destination += copy.step;
-    }
-    if (streaming) {
-        StreamFence();
     }
 }
 

@@ -16,10 +16,6 @@ struct RowCopy {
 // Whole rows only: a buffer shorter than the image receives the rows that
 // fit in it.
 ULONG RowsThatFit(const RowCopy& copy, ULONGLONG extent);
-// Images of at least this many bytes are copied with streaming stores: a
-// larger image would not stay in the caches for the client anyway.
-constexpr SIZE_T StreamingCopyBytes = SIZE_T{1} << 22;
-
 // The converted rows are top-down; the buffer is a bottom-up image, so its
 // first row is the last converted row.
 void CopyBottomUp(const RowCopy& copy, ULONG rows, const UCHAR* converted, UCHAR* destination);
