@@ -97,17 +97,6 @@ std::vector<UCHAR> FullSensorFormat(client::Filter& filter, uint64_t* imageBytes
     return format;
 }
 
-// A completed buffer as new: the same bytes, a fresh header.
-std::unique_ptr<client::StreamBuffer> Recycle(std::unique_ptr<client::StreamBuffer> buffer) {
-    KSSTREAM_HEADER fresh{};
-    fresh.Size = buffer->header.Size;
-    fresh.FrameExtent = buffer->header.FrameExtent;
-    fresh.Data = buffer->header.Data;
-    buffer->header = fresh;
-    buffer->status = STATUS_PENDING;
-    return buffer;
-}
-
 }  // namespace
 
 StackStream::StackStream(const StackOptions& options) : options_(options) {
@@ -165,7 +154,8 @@ void StackStream::NextFrame() {
         }
         Check(buffer->status, "a stream buffer");
         const ULONG used = buffer->header.DataUsed;
-        Check(pin_->Queue(Recycle(std::move(buffer))), "queueing a buffer again");
+        buffer->Reset();
+        Check(pin_->Queue(std::move(buffer)), "queueing a buffer again");
         if (used == frameBytes_) {
             return;
         }

@@ -16,6 +16,15 @@ StreamBuffer::StreamBuffer(ULONG frameExtent) : data(frameExtent) {
     header.Data = data.empty() ? nullptr : data.data();
 }
 
+void StreamBuffer::Reset() {
+    KSSTREAM_HEADER fresh{};
+    fresh.Size = header.Size;
+    fresh.FrameExtent = header.FrameExtent;
+    fresh.Data = header.Data;
+    header = fresh;
+    status = STATUS_PENDING;
+}
+
 MasterClock::MasterClock() : clock_(host::ks::ReferenceClock::Create()) {}
 
 MasterClock::~MasterClock() {

@@ -27,6 +27,10 @@ namespace client {
 struct StreamBuffer {
     explicit StreamBuffer(ULONG frameExtent);
 
+    // A completed buffer as new for queueing again: the same bytes, a fresh
+    // header.
+    void Reset();
+
     KSSTREAM_HEADER header{};
     std::vector<UCHAR> data;
     NTSTATUS status = STATUS_PENDING;

@@ -132,17 +132,6 @@ void QueueBuffer(client::Pin& pin, std::unique_ptr<client::StreamBuffer> buffer)
     }
 }
 
-// Gives a completed buffer back as new: the same bytes, a fresh header.
-std::unique_ptr<client::StreamBuffer> Recycle(std::unique_ptr<client::StreamBuffer> buffer) {
-    KSSTREAM_HEADER fresh{};
-    fresh.Size = buffer->header.Size;
-    fresh.FrameExtent = buffer->header.FrameExtent;
-    fresh.Data = buffer->header.Data;
-    buffer->header = fresh;
-    buffer->status = STATUS_PENDING;
-    return buffer;
-}
-
 bool Finished(const CaptureOptions& options, long frames, Clock::time_point start) {
     if (stopRequested.load()) {
         return true;
@@ -189,7 +178,8 @@ StreamResult Stream(client::Pin& pin, FrameSink& sink, const CaptureOptions& opt
                 unplug();
             }
         }
-        QueueBuffer(pin, Recycle(std::move(buffer)));
+        buffer->Reset();
+        QueueBuffer(pin, std::move(buffer));
     }
     if (terminal) {
         std::fputc('\r', stderr);
