@@ -15,7 +15,7 @@ namespace {
 
 // The 16-bit path's constants, [input: red, green, blue][output: red, green,
 // blue]: every magnitude, and all ones where the entry is positive; per
-// output the start of the positive accumulator and the sum of both starts.
+// output the start of each accumulator and the sum of both starts.
 // The exact path's: each magnitude in the accumulator of its sign, 0 in the
 // other, and per output the offsets of each sign as 32-bit lanes. Only one
 // path's constants are built, which keeps the frame within a kernel stack.
@@ -31,6 +31,7 @@ struct ColourConstants<O, false> {
     V magnitude[3][3];
     V positiveMask[3][3];
     V positiveStart[3];
+    V negativeStart[3];
     V bothStarts[3];
 };
 
@@ -73,6 +74,7 @@ ColourConstants<O, wide> PrepareColourConstants(const MatrixParts& parts,
             k.negativeOffset[column] = O::Set32(static_cast<int>(parts.negativeOffset[column]));
         } else {
             k.positiveStart[column] = Broadcast16<O>(parts.positiveStart[column]);
+            k.negativeStart[column] = Broadcast16<O>(parts.negativeStart[column]);
             k.bothStarts[column] =
                 Broadcast16<O>(parts.positiveStart[column] + parts.negativeStart[column]);
         }
@@ -106,6 +108,24 @@ VECTOR_INLINE typename O::V MatrixColumnNarrow(const Inputs<O>& in,
     return O::Sub16(O::template ShiftRight16<6>(positive), O::template ShiftRight16<6>(negative));
 }
 
+// As MatrixColumnNarrow for a matrix whose only positive entry in each
+// column is the diagonal one (a colour correction's usual signs): the sign
+// of every product is known, so no masks are needed.
+template <class O>
+VECTOR_INLINE typename O::V MatrixColumnUsualSigns(const Inputs<O>& in,
+                                                   const ColourConstants<O, false>& k, int column) {
+    using V = typename O::V;
+    const int first = column == 0 ? 1 : 0;
+    const int second = column == 2 ? 1 : 2;
+    const V positive = O::Add16(k.positiveStart[column],
+                                O::MulLow16(in.channel[column], k.magnitude[column][column]));
+    const V negative =
+        O::Add16(O::Add16(k.negativeStart[column],
+                          O::MulLow16(in.channel[first], k.magnitude[first][column])),
+                 O::MulLow16(in.channel[second], k.magnitude[second][column]));
+    return O::Sub16(O::template ShiftRight16<6>(positive), O::template ShiftRight16<6>(negative));
+}
+
 // value x coefficient as 32-bit lanes, for the low (`high` false) or high
 // four 16-bit lanes of each 128-bit lane.
 template <class O, bool high>
@@ -134,13 +154,22 @@ VECTOR_INLINE typename O::V DifferenceWide(const Inputs<O>& in, const ColourCons
                     AccumulateWide<O, high>(in, k.negative, k.negativeOffset[column], column));
 }
 
-// As MatrixColumnNarrow, exact for any accumulator; saturated to 16 bits.
-template <class O, bool wide>
-VECTOR_INLINE typename O::V MatrixColumn(const Inputs<O>& in, const ColourConstants<O, wide>& k,
-                                         int column) {
-    if constexpr (wide) {
+// The frame's matrix path: 16-bit accumulators with the signs as masks or
+// with the usual signs, or exact 32-bit ones.
+enum class MatrixPath { SixteenBit, UsualSigns, Exact };
+
+template <MatrixPath path>
+constexpr bool kWide = path == MatrixPath::Exact;
+
+// One output column on the frame's path; the exact path saturates to 16 bits.
+template <class O, MatrixPath path>
+VECTOR_INLINE typename O::V MatrixColumn(const Inputs<O>& in,
+                                         const ColourConstants<O, kWide<path>>& k, int column) {
+    if constexpr (path == MatrixPath::Exact) {
         return O::PackSigned32(DifferenceWide<O, false>(in, k, column),
                                DifferenceWide<O, true>(in, k, column));
+    } else if constexpr (path == MatrixPath::UsualSigns) {
+        return MatrixColumnUsualSigns<O>(in, k, column);
     } else {
         return MatrixColumnNarrow<O>(in, k, column);
     }
@@ -152,42 +181,42 @@ VECTOR_INLINE typename O::V BalanceFor(typename O::V channelHigh, typename O::V 
     return wide ? Balance<O>(channelHigh, multiplier) : BalanceBiased<O>(channelHigh, multiplier);
 }
 
-template <class O, RowKind kind, bool wide>
+template <class O, RowKind kind, MatrixPath path>
 VECTOR_INLINE PixelQuarters<O> ColourPixels(const UCHAR* centre, ptrdiff_t stride,
-                                            const ColourConstants<O, wide>& k) {
+                                            const ColourConstants<O, kWide<path>>& k) {
     const BlockColours<O> colours = InterpolateBlock<O, kind>(centre, stride);
-    const Inputs<O> even = {{BalanceFor<O, wide>(EvenHigh<O>(colours.red), k.gainRed),
-                             BalanceFor<O, wide>(EvenHigh<O>(colours.green), k.gainGreen),
-                             BalanceFor<O, wide>(EvenHigh<O>(colours.blue), k.gainBlue)}};
-    const Inputs<O> odd = {{BalanceFor<O, wide>(OddHigh<O>(colours.red), k.gainRed),
-                            BalanceFor<O, wide>(OddHigh<O>(colours.green), k.gainGreen),
-                            BalanceFor<O, wide>(OddHigh<O>(colours.blue), k.gainBlue)}};
+    const Inputs<O> even = {{BalanceFor<O, kWide<path>>(EvenHigh<O>(colours.red), k.gainRed),
+                             BalanceFor<O, kWide<path>>(EvenHigh<O>(colours.green), k.gainGreen),
+                             BalanceFor<O, kWide<path>>(EvenHigh<O>(colours.blue), k.gainBlue)}};
+    const Inputs<O> odd = {{BalanceFor<O, kWide<path>>(OddHigh<O>(colours.red), k.gainRed),
+                            BalanceFor<O, kWide<path>>(OddHigh<O>(colours.green), k.gainGreen),
+                            BalanceFor<O, kWide<path>>(OddHigh<O>(colours.blue), k.gainBlue)}};
     const typename O::V red =
-        Plane<O>(MatrixColumn<O, wide>(even, k, 0), MatrixColumn<O, wide>(odd, k, 0));
+        Plane<O>(MatrixColumn<O, path>(even, k, 0), MatrixColumn<O, path>(odd, k, 0));
     const typename O::V green =
-        Plane<O>(MatrixColumn<O, wide>(even, k, 1), MatrixColumn<O, wide>(odd, k, 1));
+        Plane<O>(MatrixColumn<O, path>(even, k, 1), MatrixColumn<O, path>(odd, k, 1));
     const typename O::V blue =
-        Plane<O>(MatrixColumn<O, wide>(even, k, 2), MatrixColumn<O, wide>(odd, k, 2));
+        Plane<O>(MatrixColumn<O, path>(even, k, 2), MatrixColumn<O, path>(odd, k, 2));
     return Interleave<O>(blue, green, red, O::Set8(-1));
 }
 
-template <class O, bool wide>
+template <class O, MatrixPath path>
 struct ColourRowConstants {
-    ColourConstants<O, wide> vector;
-    ColourConstants<Sse2, wide> tail;
+    ColourConstants<O, kWide<path>> vector;
+    ColourConstants<Sse2, kWide<path>> tail;
 };
 
-template <class O, RowKind kind, bool wide>
+template <class O, RowKind kind, MatrixPath path>
 void ColourRow(const UCHAR* source, ptrdiff_t stride, ULONG width, UCHAR* target,
-               const ColourRowConstants<O, wide>& k) {
+               const ColourRowConstants<O, path>& k) {
     constexpr ULONG step = 16 * O::kBlocks;
     ULONG x = 0;
     for (; x + step <= width; x += step) {
-        StorePixels<O>(target + 4 * x, ColourPixels<O, kind, wide>(source + x, stride, k.vector));
+        StorePixels<O>(target + 4 * x, ColourPixels<O, kind, path>(source + x, stride, k.vector));
     }
     for (; x < width; x += 16) {
         const PixelQuarters<Sse2> pixels =
-            ColourPixels<Sse2, kind, wide>(source + x, stride, k.tail);
+            ColourPixels<Sse2, kind, path>(source + x, stride, k.tail);
         if (width - x >= 16) {
             StorePixels<Sse2>(target + 4 * x, pixels);
         } else {
@@ -196,31 +225,31 @@ void ColourRow(const UCHAR* source, ptrdiff_t stride, ULONG width, UCHAR* target
     }
 }
 
-template <class O, bool wide>
+template <class O, MatrixPath path>
 using ColourRowConverter = void (*)(const UCHAR*, ptrdiff_t, ULONG, UCHAR*,
-                                    const ColourRowConstants<O, wide>&);
+                                    const ColourRowConstants<O, path>&);
 
-template <class O, bool wide>
-ColourRowConverter<O, wide> ColourRowFor(RowKind kind) {
+template <class O, MatrixPath path>
+ColourRowConverter<O, path> ColourRowFor(RowKind kind) {
     switch (kind) {
         case kGreenRed:
-            return ColourRow<O, kGreenRed, wide>;
+            return ColourRow<O, kGreenRed, path>;
         case kBlueGreen:
-            return ColourRow<O, kBlueGreen, wide>;
+            return ColourRow<O, kBlueGreen, path>;
         case kRedGreen:
-            return ColourRow<O, kRedGreen, wide>;
+            return ColourRow<O, kRedGreen, path>;
         default:
-            return ColourRow<O, kGreenBlue, wide>;
+            return ColourRow<O, kGreenBlue, path>;
     }
 }
 
-template <class O, bool wide>
+template <class O, MatrixPath path>
 void ColourRows(const KernelFrame* frame, LONG bayerPhase, const MatrixParts& parts) {
-    const ColourRowConstants<O, wide> constants = {
-        PrepareColourConstants<O, wide>(parts, frame),
-        PrepareColourConstants<Sse2, wide>(parts, frame)};
-    const ColourRowConverter<O, wide> rows[2] = {ColourRowFor<O, wide>(EvenRowKind(bayerPhase)),
-                                                 ColourRowFor<O, wide>(OddRowKind(bayerPhase))};
+    const ColourRowConstants<O, path> constants = {
+        PrepareColourConstants<O, kWide<path>>(parts, frame),
+        PrepareColourConstants<Sse2, kWide<path>>(parts, frame)};
+    const ColourRowConverter<O, path> rows[2] = {ColourRowFor<O, path>(EvenRowKind(bayerPhase)),
+                                                 ColourRowFor<O, path>(OddRowKind(bayerPhase))};
     const ptrdiff_t stride = frame->stride;
     const SIZE_T rowBytes = static_cast<SIZE_T>(frame->width) * 4;
     for (ULONG y = 0; y < frame->height; ++y) {
@@ -233,10 +262,14 @@ template <class O>
 AccumulatorPath DemosaicColourWith(const KernelFrame* frame, LONG bayerPhase) {
     const MatrixParts parts = SplitMatrix(frame);
     if (parts.wide) {
-        ColourRows<O, true>(frame, bayerPhase, parts);
+        ColourRows<O, MatrixPath::Exact>(frame, bayerPhase, parts);
         return AccumulatorPath::Exact;
     }
-    ColourRows<O, false>(frame, bayerPhase, parts);
+    if (parts.usualSigns) {
+        ColourRows<O, MatrixPath::UsualSigns>(frame, bayerPhase, parts);
+    } else {
+        ColourRows<O, MatrixPath::SixteenBit>(frame, bayerPhase, parts);
+    }
     return AccumulatorPath::SixteenBit;
 }
 

@@ -46,6 +46,7 @@ bool MatrixFitsSixteenBits(const KernelFrame* frame) {
 
 MatrixParts SplitMatrix(const KernelFrame* frame) {
     MatrixParts parts;
+    parts.usualSigns = true;
     for (int column = 0; column < 3; ++column) {
         parts.positiveOffset[column] = SignedPart(frame, 12 + column, true);
         parts.negativeOffset[column] = SignedPart(frame, 12 + column, false);
@@ -59,6 +60,10 @@ MatrixParts SplitMatrix(const KernelFrame* frame) {
             parts.negative[row][column] = SignedPart(frame, index, false);
             parts.positiveStart[column] += 256 * parts.positive[row][column];
             parts.negativeStart[column] += 256 * parts.negative[row][column];
+            if (parts.magnitude[row][column] != 0 &&
+                parts.isPositive[row][column] != (row == column)) {
+                parts.usualSigns = false;
+            }
         }
     }
     parts.wide = !MatrixFitsSixteenBits(frame);

@@ -25,6 +25,9 @@ struct MatrixParts {
     ULONG negativeOffset[3];
     // True when an accumulator can pass 65535: the exact 32-bit path runs.
     bool wide;
+    // True when no entry off the diagonal is positive and none on it is
+    // negative (entries of magnitude 0 count as either).
+    bool usualSigns;
 };
 
 MatrixParts SplitMatrix(const KernelFrame* frame);

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/kernel_parts.h"
 #include "pipeline/kernel_set.h"
 #include "tests/pipeline/pipeline_harness.h"
 
@@ -67,11 +68,17 @@ LONG RandomEntry(std::mt19937& random, LONG limit) {
     return static_cast<LONG>(random() % (2 * static_cast<uint32_t>(limit) + 1)) - limit;
 }
 
-// Accumulators within 16 bits: magnitudes up to 85 per entry, offsets up to 255.
-Matrix NarrowMatrix(std::mt19937& random) {
+// Accumulators within 16 bits: magnitudes up to 85 per entry, offsets up to
+// 255. With `usualSigns`, a colour correction's signs: no entry on the
+// diagonal negative and none off it positive.
+Matrix NarrowMatrix(std::mt19937& random, bool usualSigns) {
     Matrix matrix{};
     for (int i = 0; i < 16; ++i) {
         matrix[i] = RandomEntry(random, i < 12 ? 85 : 255);
+        if (usualSigns && i < 12 && i % 4 != 3) {
+            const bool diagonal = i % 4 == i / 4;
+            matrix[i] = diagonal == (matrix[i] > 0) ? matrix[i] : -matrix[i];
+        }
     }
     return matrix;
 }
@@ -136,10 +143,11 @@ TEST_P(PipelineKernelEquivalence, EveryKernelMatchesItsReference) {
             window.FillRaw(random);
             window.Load();
             for (LONG phase : kPhases) {
-                const bool narrow = random() % 2 == 0;
-                window.SetFrameParameters(RandomGain(random), RandomGain(random),
-                                          RandomGain(random),
-                                          narrow ? NarrowMatrix(random) : ExtremeMatrix(random));
+                const int kind = random() % 3;
+                const bool narrow = kind != 0;
+                window.SetFrameParameters(
+                    RandomGain(random), RandomGain(random), RandomGain(random),
+                    narrow ? NarrowMatrix(random, kind == 2) : ExtremeMatrix(random));
                 ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourVector, phase))
                     << "colour, " << width << " x " << height << ", phase " << phase;
                 ASSERT_EQ(lastPath, PathFor(narrow));
@@ -180,20 +188,41 @@ Matrix BoundaryMatrix(std::mt19937& random, LONG sign, LONG total, LONG offset) 
     return matrix;
 }
 
+// A colour correction's signs with both accumulators of each column at
+// `total`: the diagonal entry alone on the positive side, the other two
+// split at random on the negative side; the offset adds to the side `sign`
+// names.
+Matrix UsualSignsBoundaryMatrix(std::mt19937& random, LONG sign, LONG total, LONG offset) {
+    Matrix matrix{};
+    for (int column = 0; column < 3; ++column) {
+        const LONG first = static_cast<LONG>(random() % (total + 1));
+        matrix[4 * column + column] = total;
+        matrix[4 * ((column + 1) % 3) + column] = -first;
+        matrix[4 * ((column + 2) % 3) + column] = first - total;
+        matrix[12 + column] = sign * offset;
+    }
+    return matrix;
+}
+
 TEST_P(PipelineKernelEquivalence, SixteenBitPathRunsUpToTheLastExactMatrix) {
     std::mt19937 random(9);
     Window window(45, 10);
     window.FillRaw(random);
     window.Load();
-    for (LONG sign : {1, -1}) {
-        for (LONG total : {256, 257, 258}) {
-            for (LONG offset : {0, 1, 255, 256}) {
-                // Gains of 65535 take every non-zero channel to 255.
-                window.SetFrameParameters(65535, 65535, 65535,
-                                          BoundaryMatrix(random, sign, total, offset));
-                ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourVector, random() % 4))
-                    << total << " + " << offset;
-                EXPECT_EQ(lastPath, PathFor(255 * total + offset <= 65535));
+    for (auto* matrixFor : {BoundaryMatrix, UsualSignsBoundaryMatrix}) {
+        for (LONG sign : {1, -1}) {
+            for (LONG total : {256, 257, 258}) {
+                for (LONG offset : {0, 1, 255, 256}) {
+                    // Gains of 65535 take every non-zero channel to 255.
+                    window.SetFrameParameters(65535, 65535, 65535,
+                                              matrixFor(random, sign, total, offset));
+                    ASSERT_TRUE(
+                        SameOutput(window, DemosaicColourReference, ColourVector, random() % 4))
+                        << total << " + " << offset;
+                    EXPECT_EQ(lastPath, PathFor(255 * total + offset <= 65535));
+                    EXPECT_EQ(SplitMatrix(window.frame()).usualSigns,
+                              matrixFor == UsualSignsBoundaryMatrix);
+                }
             }
         }
     }
@@ -201,7 +230,7 @@ TEST_P(PipelineKernelEquivalence, SixteenBitPathRunsUpToTheLastExactMatrix) {
 
 // The property set's extremes (colour correction on, contrast and saturation
 // 20, brightness 510) and all-negative matrices need the exact path; the
-// defaults do not.
+// defaults do not, and have the usual signs.
 TEST_P(PipelineKernelEquivalence, PathChoiceFollowsTheMatrix) {
     std::mt19937 random(4);
     Window window(53, 10);
@@ -230,6 +259,7 @@ TEST_P(PipelineKernelEquivalence, PathChoiceFollowsTheMatrix) {
     window.SetFrameParameters(128, 128, 128, pipeline_test::FixedMatrix(defaults.get()));
     ASSERT_TRUE(SameOutput(window, DemosaicColourReference, ColourVector, 0));
     EXPECT_EQ(lastPath, AccumulatorPath::SixteenBit);
+    EXPECT_TRUE(SplitMatrix(window.frame()).usualSigns);
 }
 
 TEST_P(PipelineKernelEquivalence, FullSensorFrameMatches) {
