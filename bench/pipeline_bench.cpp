@@ -88,11 +88,18 @@ const std::vector<uint8_t>& Raw() {
     return raw;
 }
 
+// The output at the start of a page, as the driver's pool block of a page or
+// more is on Windows.
+UCHAR* PageAligned(std::vector<uint8_t>& storage) {
+    const uintptr_t start = reinterpret_cast<uintptr_t>(storage.data());
+    return reinterpret_cast<UCHAR*>((start + 4095) & ~uintptr_t{4095});
+}
+
 // A streaming pipeline with default settings, converting in `bands` bands at
 // `level`, its workers running while it lives.
 class StreamingPipeline {
 public:
-    StreamingPipeline(LONG level, LONG bands) : output_(kOutputBytes) {
+    StreamingPipeline(LONG level, LONG bands) : output_(kOutputBytes + 4096) {
         pipeline_ = CreateImagePipeline();
         if (pipeline_ == nullptr) {
             throw std::runtime_error("no pipeline");
@@ -103,7 +110,7 @@ public:
         if (!AllocateWorkingFrame(pipeline_)) {
             throw std::runtime_error("no working frame");
         }
-        SetOutputBuffer(pipeline_, output_.data());
+        SetOutputBuffer(pipeline_, PageAligned(output_));
         StartConversionWorkers(pipeline_);
     }
     ~StreamingPipeline() {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 
+#include "pipeline/kernel_frame.h"
 #include "platform/kernel.h"
 
 namespace {
@@ -237,9 +238,22 @@ VECTOR_INLINE PixelQuarters<O> Interleave(typename O::V blue, typename O::V gree
              O::UnpackLow32(evenHigh, oddHigh), O::UnpackHigh32(evenHigh, oddHigh)}};
 }
 
+// Whole blocks of pixels, past the cache when `stream` is set.
 template <class O>
-VECTOR_INLINE void StorePixels(UCHAR* target, const PixelQuarters<O>& pixels) {
-    O::StoreQuarters(target, pixels.q[0], pixels.q[1], pixels.q[2], pixels.q[3]);
+VECTOR_INLINE void StorePixels(UCHAR* target, const PixelQuarters<O>& pixels, bool stream) {
+    if (stream) {
+        O::StreamQuarters(target, pixels.q[0], pixels.q[1], pixels.q[2], pixels.q[3]);
+    } else {
+        O::StoreQuarters(target, pixels.q[0], pixels.q[1], pixels.q[2], pixels.q[3]);
+    }
+}
+
+// Streaming stores are weakly ordered: the fence makes them visible before
+// the band reports its rows done.
+VECTOR_INLINE void EndStreamedOutput(const KernelFrame* frame) {
+    if (frame->streamOutput != 0) {
+        _mm_sfence();
+    }
 }
 
 // A last block of `count` pixels (below 16), written so that nothing past them is.

@@ -204,6 +204,7 @@ template <class O, MatrixPath path>
 struct ColourRowConstants {
     ColourConstants<O, kWide<path>> vector;
     ColourConstants<Sse2, kWide<path>> tail;
+    bool stream;
 };
 
 template <class O, RowKind kind, MatrixPath path>
@@ -212,13 +213,14 @@ void ColourRow(const UCHAR* source, ptrdiff_t stride, ULONG width, UCHAR* target
     constexpr ULONG step = 16 * O::kBlocks;
     ULONG x = 0;
     for (; x + step <= width; x += step) {
-        StorePixels<O>(target + 4 * x, ColourPixels<O, kind, path>(source + x, stride, k.vector));
+        StorePixels<O>(target + 4 * x, ColourPixels<O, kind, path>(source + x, stride, k.vector),
+                       k.stream);
     }
     for (; x < width; x += 16) {
         const PixelQuarters<Sse2> pixels =
             ColourPixels<Sse2, kind, path>(source + x, stride, k.tail);
         if (width - x >= 16) {
-            StorePixels<Sse2>(target + 4 * x, pixels);
+            StorePixels<Sse2>(target + 4 * x, pixels, k.stream);
         } else {
             StoreFirstPixels(target + 4 * x, width - x, pixels);
         }
@@ -247,7 +249,7 @@ template <class O, MatrixPath path>
 void ColourRows(const KernelFrame* frame, LONG bayerPhase, const MatrixParts& parts) {
     const ColourRowConstants<O, path> constants = {
         PrepareColourConstants<O, kWide<path>>(parts, frame),
-        PrepareColourConstants<Sse2, kWide<path>>(parts, frame)};
+        PrepareColourConstants<Sse2, kWide<path>>(parts, frame), frame->streamOutput != 0};
     const ColourRowConverter<O, path> rows[2] = {ColourRowFor<O, path>(EvenRowKind(bayerPhase)),
                                                  ColourRowFor<O, path>(OddRowKind(bayerPhase))};
     const ptrdiff_t stride = frame->stride;
@@ -256,6 +258,7 @@ void ColourRows(const KernelFrame* frame, LONG bayerPhase, const MatrixParts& pa
         rows[y & 1](frame->firstPixel + static_cast<ptrdiff_t>(y) * stride, stride, frame->width,
                     frame->output + y * rowBytes, constants);
     }
+    EndStreamedOutput(frame);
 }
 
 template <class O>

@@ -1,10 +1,23 @@
 // ConvertFrame: one raw frame through the optional white-balance estimate,
 // the per-frame snapshot of gains and matrix, and the colour or grey kernel,
 // each pass in row bands over the converting thread and the workers.
+#include <cstdint>
+
 #include "pipeline/row_bands.h"
 #include "platform/atomics.h"
 
 namespace {
+
+// An output this large does not stay in the cache until the pin copies it
+// out, so its stores go past the cache instead of evicting the raw rows the
+// kernels read; streaming stores need every row 64-byte aligned.
+constexpr SIZE_T StreamedOutputBytes = SIZE_T{16} << 20;
+
+UCHAR StreamsOutput(const KernelFrame* frame) {
+    const SIZE_T rowBytes = SIZE_T{frame->width} * 4;
+    const bool aligned = (reinterpret_cast<uintptr_t>(frame->output) | rowBytes) % 64 == 0;
+    return aligned && rowBytes * frame->height >= StreamedOutputBytes ? 1 : 0;
+}
 
 // The estimate applies to the frame it was taken from and becomes the gain
 // settings. A frame with a channel that sums to 0 has no estimate: it keeps
@@ -50,6 +63,7 @@ void ConvertFrame(ImagePipeline* pipeline, const UCHAR* rawFrame, ULONG offset, 
     }
     KernelFrame* frame = &pipeline->frame;
     frame->output = pipeline->outputBuffer;
+    frame->streamOutput = StreamsOutput(frame);
     frame->gainRed = static_cast<ULONG>(AtomicRead(&pipeline->redGainSetting));
     frame->gainGreen = static_cast<ULONG>(AtomicRead(&pipeline->greenGainSetting));
     frame->gainBlue = static_cast<ULONG>(AtomicRead(&pipeline->blueGainSetting));

@@ -16,4 +16,7 @@ struct KernelFrame {
     ULONG height;
     LONG frameMatrix[16];  // the pipeline's fixedMatrix for this frame, 64 = 1.0
     UCHAR matrixPositive[16];
+    // 1: the output is written with streaming stores, which bypass the
+    // cache; only for outputs whose every row starts 64-byte aligned.
+    UCHAR streamOutput;
 };

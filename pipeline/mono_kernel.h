@@ -50,6 +50,7 @@ template <class O>
 struct MonoRowConstants {
     MonoConstants<O> vector;
     MonoConstants<Sse2> tail;
+    bool stream;
 };
 
 template <class O, RowKind kind>
@@ -58,12 +59,12 @@ void MonoRow(const UCHAR* source, ptrdiff_t stride, ULONG width, UCHAR* target,
     constexpr ULONG step = 16 * O::kBlocks;
     ULONG x = 0;
     for (; x + step <= width; x += step) {
-        StorePixels<O>(target + 4 * x, MonoPixels<O, kind>(source + x, stride, k.vector));
+        StorePixels<O>(target + 4 * x, MonoPixels<O, kind>(source + x, stride, k.vector), k.stream);
     }
     for (; x < width; x += 16) {
         const PixelQuarters<Sse2> pixels = MonoPixels<Sse2, kind>(source + x, stride, k.tail);
         if (width - x >= 16) {
-            StorePixels<Sse2>(target + 4 * x, pixels);
+            StorePixels<Sse2>(target + 4 * x, pixels, k.stream);
         } else {
             StoreFirstPixels(target + 4 * x, width - x, pixels);
         }
@@ -91,7 +92,8 @@ MonoRowConverter<O> MonoRowFor(RowKind kind) {
 template <class O>
 void DemosaicMonoWith(const KernelFrame* frame, LONG bayerPhase) {
     const MonoRowConstants<O> constants = {PrepareMonoConstants<O>(frame),
-                                           PrepareMonoConstants<Sse2>(frame)};
+                                           PrepareMonoConstants<Sse2>(frame),
+                                           frame->streamOutput != 0};
     const MonoRowConverter<O> rows[2] = {MonoRowFor<O>(EvenRowKind(bayerPhase)),
                                          MonoRowFor<O>(OddRowKind(bayerPhase))};
     const ptrdiff_t stride = frame->stride;
@@ -100,6 +102,7 @@ void DemosaicMonoWith(const KernelFrame* frame, LONG bayerPhase) {
         rows[y & 1](frame->firstPixel + static_cast<ptrdiff_t>(y) * stride, stride, frame->width,
                     frame->output + y * rowBytes, constants);
     }
+    EndStreamedOutput(frame);
 }
 
 }  // namespace

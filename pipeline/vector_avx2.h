@@ -59,12 +59,26 @@ struct Avx2 {
     VECTOR_INLINE V UnpackHigh32(V a, V b) { return _mm256_unpackhi_epi32(a, b); }
 
     // Lane 0 holds the first block's quarters, lane 1 the second's.
+    VECTOR_INLINE void InMemoryOrder(V q0, V q1, V q2, V q3, V out[4]) {
+        out[0] = _mm256_permute2x128_si256(q0, q1, 0x20);
+        out[1] = _mm256_permute2x128_si256(q2, q3, 0x20);
+        out[2] = _mm256_permute2x128_si256(q0, q1, 0x31);
+        out[3] = _mm256_permute2x128_si256(q2, q3, 0x31);
+    }
     VECTOR_INLINE void StoreQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {
-        __m256i* out = reinterpret_cast<__m256i*>(target);
-        _mm256_storeu_si256(out, _mm256_permute2x128_si256(q0, q1, 0x20));
-        _mm256_storeu_si256(out + 1, _mm256_permute2x128_si256(q2, q3, 0x20));
-        _mm256_storeu_si256(out + 2, _mm256_permute2x128_si256(q0, q1, 0x31));
-        _mm256_storeu_si256(out + 3, _mm256_permute2x128_si256(q2, q3, 0x31));
+        V out[4];
+        InMemoryOrder(q0, q1, q2, q3, out);
+        for (int i = 0; i < 4; ++i) {
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(target + 32 * i), out[i]);
+        }
+    }
+    // As StoreQuarters, past the cache, to a 32-byte aligned target.
+    VECTOR_INLINE void StreamQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {
+        V out[4];
+        InMemoryOrder(q0, q1, q2, q3, out);
+        for (int i = 0; i < 4; ++i) {
+            _mm256_stream_si256(reinterpret_cast<__m256i*>(target + 32 * i), out[i]);
+        }
     }
     VECTOR_INLINE uint64_t Total64(V a) {
         alignas(32) uint64_t quarters[4];

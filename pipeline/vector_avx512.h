@@ -56,16 +56,32 @@ struct Avx512 {
     VECTOR_INLINE V UnpackLow32(V a, V b) { return _mm512_unpacklo_epi32(a, b); }
     VECTOR_INLINE V UnpackHigh32(V a, V b) { return _mm512_unpackhi_epi32(a, b); }
 
-    // Lane j of each quarter belongs to block j: a 4 x 4 transpose of lanes.
-    VECTOR_INLINE void StoreQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {
+    // Lane j of each quarter belongs to block j: a 4 x 4 transpose of lanes
+    // puts the 256 bytes in memory order.
+    VECTOR_INLINE void InMemoryOrder(V q0, V q1, V q2, V q3, V out[4]) {
         const V low01 = _mm512_shuffle_i64x2(q0, q1, 0x44);
         const V high01 = _mm512_shuffle_i64x2(q0, q1, 0xEE);
         const V low23 = _mm512_shuffle_i64x2(q2, q3, 0x44);
         const V high23 = _mm512_shuffle_i64x2(q2, q3, 0xEE);
-        _mm512_storeu_si512(target, _mm512_shuffle_i64x2(low01, low23, 0x88));
-        _mm512_storeu_si512(target + 64, _mm512_shuffle_i64x2(low01, low23, 0xDD));
-        _mm512_storeu_si512(target + 128, _mm512_shuffle_i64x2(high01, high23, 0x88));
-        _mm512_storeu_si512(target + 192, _mm512_shuffle_i64x2(high01, high23, 0xDD));
+        out[0] = _mm512_shuffle_i64x2(low01, low23, 0x88);
+        out[1] = _mm512_shuffle_i64x2(low01, low23, 0xDD);
+        out[2] = _mm512_shuffle_i64x2(high01, high23, 0x88);
+        out[3] = _mm512_shuffle_i64x2(high01, high23, 0xDD);
+    }
+    VECTOR_INLINE void StoreQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {
+        V out[4];
+        InMemoryOrder(q0, q1, q2, q3, out);
+        for (int i = 0; i < 4; ++i) {
+            _mm512_storeu_si512(target + 64 * i, out[i]);
+        }
+    }
+    // As StoreQuarters, past the cache, to a 64-byte aligned target.
+    VECTOR_INLINE void StreamQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {
+        V out[4];
+        InMemoryOrder(q0, q1, q2, q3, out);
+        for (int i = 0; i < 4; ++i) {
+            _mm512_stream_si512(reinterpret_cast<__m512i*>(target + 64 * i), out[i]);
+        }
     }
     VECTOR_INLINE uint64_t Total64(V a) {
         return static_cast<uint64_t>(_mm512_reduce_add_epi64(a));

@@ -72,6 +72,14 @@ struct Sse2 {
         _mm_storeu_si128(out + 2, q2);
         _mm_storeu_si128(out + 3, q3);
     }
+    // As StoreQuarters, past the cache, to a 16-byte aligned target.
+    VECTOR_INLINE void StreamQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {
+        __m128i* out = reinterpret_cast<__m128i*>(target);
+        _mm_stream_si128(out, q0);
+        _mm_stream_si128(out + 1, q1);
+        _mm_stream_si128(out + 2, q2);
+        _mm_stream_si128(out + 3, q3);
+    }
     // The first `count` (below 16) pixels of a block, through the stack so
     // that nothing past them is written.
     VECTOR_INLINE void StoreFirstPixels(UCHAR* target, ULONG count, V q0, V q1, V q2, V q3) {

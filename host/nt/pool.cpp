@@ -125,6 +125,16 @@ void* MapSpecialBlock(SIZE_T bytes, Allocation* allocation) {
     return guard - rounded;
 }
 
+// A block of a page or more starts a page, as Windows gives it; a smaller
+// one is 16-byte aligned, as malloc's are.
+void* AllocateBlock(SIZE_T bytes) {
+    const size_t page = PageBytes();
+    if (bytes < page) {
+        return std::malloc(bytes == 0 ? 1 : bytes);
+    }
+    return std::aligned_alloc(page, (bytes + page - 1) / page * page);
+}
+
 void ReleaseMemory(void* pointer, const Allocation& allocation) {
     if (allocation.mapping != nullptr) {
         munmap(allocation.mapping, allocation.mappingBytes);
@@ -262,7 +272,7 @@ PVOID NTAPI ExAllocatePoolWithTag(POOL_TYPE PoolType, SIZE_T NumberOfBytes, ULON
     }
     host::Allocation allocation{Tag, NumberOfBytes, host::IsPaged(PoolType), nullptr, 0};
     void* memory = pool.special ? host::MapSpecialBlock(NumberOfBytes, &allocation)
-                                : std::malloc(NumberOfBytes == 0 ? 1 : NumberOfBytes);
+                                : host::AllocateBlock(NumberOfBytes);
     if (memory == nullptr) {
         return nullptr;
     }

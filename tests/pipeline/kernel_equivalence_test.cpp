@@ -8,8 +8,11 @@
 // paths.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pipeline/kernel_parts.h"
@@ -154,6 +157,41 @@ TEST_P(PipelineKernelEquivalence, EveryKernelMatchesItsReference) {
                 ASSERT_TRUE(SameOutput(window, DemosaicMonoReference, MonoVector, phase))
                     << "grey, " << width << " x " << height << ", phase " << phase;
                 ASSERT_TRUE(SameEstimate(window, phase)) << width << " x " << height;
+            }
+        }
+    }
+}
+
+// Streaming stores write the same bytes as the reference, into 64-byte
+// aligned rows (widths in whole 16-pixel blocks), as ConvertFrame streams
+// a large output.
+TEST_P(PipelineKernelEquivalence, StreamedOutputIsTheReferencesBytes) {
+    std::mt19937 random(12);
+    for (ULONG width : {16u, 48u, 64u, 80u, 144u, 1008u}) {
+        for (ULONG height : {1u, 3u, 10u}) {
+            Window window(width, height);
+            window.FillRaw(random);
+            window.Load();
+            const size_t bytes = size_t{width} * height * 4;
+            std::vector<uint8_t> storage(bytes + 64);
+            auto* aligned = reinterpret_cast<UCHAR*>(
+                (reinterpret_cast<uintptr_t>(storage.data()) + 63) & ~uintptr_t{63});
+            for (LONG phase : kPhases) {
+                const int kind = random() % 3;
+                window.SetFrameParameters(
+                    RandomGain(random), RandomGain(random), RandomGain(random),
+                    kind != 0 ? NarrowMatrix(random, kind == 2) : ExtremeMatrix(random));
+                KernelFrame streamed = *window.frame();
+                streamed.output = aligned;
+                streamed.streamOutput = 1;
+                const std::pair<Kernel, Kernel> pairs[] = {{DemosaicColourReference, ColourVector},
+                                                           {DemosaicMonoReference, MonoVector}};
+                for (const auto& [reference, vector] : pairs) {
+                    reference(window.frame(), phase);
+                    vector(&streamed, phase);
+                    ASSERT_EQ(std::memcmp(aligned, window.output().data(), bytes), 0)
+                        << width << " x " << height << ", phase " << phase;
+                }
             }
         }
     }

@@ -6,11 +6,15 @@
 // processors.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 #include "host/nt/fault_plan.h"
 #include "pipeline/kernels.h"
+#include "platform/cpu_features.h"
 #include "tests/pipeline/pipeline_harness.h"
 
 namespace {
@@ -100,6 +104,33 @@ TEST_F(PipelineRowBands, AWorkerThatCannotStartLeavesItsRowsToTheOthers) {
     window.UseBands(3);
     EXPECT_EQ(window.pipeline()->bandCount, 1);
     EXPECT_TRUE(ConvertsAsTheReference(window, 2, false, true));
+}
+
+// A 64-byte aligned output (a pool block of a page or more) of 16 MB or more
+// is written past the cache, in bands at the best level, with the same
+// bytes; a smaller or a misaligned one is not.
+TEST_F(PipelineRowBands, OnlyALargeAlignedOutputIsStreamed) {
+    std::mt19937 random(23);
+    for (const auto& [width, height, streams] :
+         {std::tuple{4384u, 3288u, true}, std::tuple{2048u, 2048u, true},
+          std::tuple{2048u, 2047u, false}, std::tuple{1008u, 600u, false}}) {
+        Window window(width, height);
+        window.pipeline()->simdLevel = SupportedSimdLevel();
+        window.UseBands(2);
+        window.FillRaw(random);
+        window.Convert();
+        EXPECT_EQ(window.pipeline()->frame.streamOutput, 0) << "a 16-byte aligned output";
+        const size_t bytes = size_t{width} * height * 4;
+        std::vector<uint8_t> storage(bytes + 64);
+        auto* aligned = reinterpret_cast<UCHAR*>(
+            (reinterpret_cast<uintptr_t>(storage.data()) + 63) & ~uintptr_t{63});
+        SetOutputBuffer(window.pipeline(), aligned);
+        window.Convert();
+        EXPECT_EQ(window.pipeline()->frame.streamOutput, streams ? 1 : 0)
+            << width << " x " << height;
+        EXPECT_EQ(std::memcmp(aligned, window.output().data(), bytes), 0)
+            << width << " x " << height;
+    }
 }
 
 TEST(PipelineConversionThreads, FollowTheSettingOrTheProcessorsUpToFour) {
