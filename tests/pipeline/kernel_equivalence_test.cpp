@@ -173,9 +173,8 @@ TEST_P(PipelineKernelEquivalence, StreamedOutputIsTheReferencesBytes) {
             window.FillRaw(random);
             window.Load();
             const size_t bytes = size_t{width} * height * 4;
-            std::vector<uint8_t> storage(bytes + 64);
-            auto* aligned = reinterpret_cast<UCHAR*>(
-                (reinterpret_cast<uintptr_t>(storage.data()) + 63) & ~uintptr_t{63});
+            pipeline_test::AlignedOutput output(bytes);
+            UCHAR* aligned = output.data();
             for (LONG phase : kPhases) {
                 const int kind = random() % 3;
                 window.SetFrameParameters(

@@ -41,6 +41,20 @@ inline Matrix IdentityMatrix() {
     return {64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 64, 0, 0, 0, 0, 0};
 }
 
+// An output of `bytes` whose first byte is 64-byte aligned, as a pool block
+// of a page or more is: the rows streaming stores may write.
+class AlignedOutput {
+public:
+    explicit AlignedOutput(size_t bytes) : storage_(bytes + 64) {}
+    UCHAR* data() {
+        const uintptr_t start = reinterpret_cast<uintptr_t>(storage_.data());
+        return reinterpret_cast<UCHAR*>((start + 63) & ~uintptr_t{63});
+    }
+
+private:
+    std::vector<uint8_t> storage_;
+};
+
 class Window {
 public:
     static constexpr uint8_t kGuard = 0x5A;

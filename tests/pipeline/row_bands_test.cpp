@@ -121,9 +121,8 @@ TEST_F(PipelineRowBands, OnlyALargeAlignedOutputIsStreamed) {
         window.Convert();
         EXPECT_EQ(window.pipeline()->frame.streamOutput, 0) << "a 16-byte aligned output";
         const size_t bytes = size_t{width} * height * 4;
-        std::vector<uint8_t> storage(bytes + 64);
-        auto* aligned = reinterpret_cast<UCHAR*>(
-            (reinterpret_cast<uintptr_t>(storage.data()) + 63) & ~uintptr_t{63});
+        pipeline_test::AlignedOutput output(bytes);
+        UCHAR* aligned = output.data();
         SetOutputBuffer(window.pipeline(), aligned);
         window.Convert();
         EXPECT_EQ(window.pipeline()->frame.streamOutput, streams ? 1 : 0)
