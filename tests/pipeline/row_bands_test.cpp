@@ -119,10 +119,13 @@ TEST_F(PipelineRowBands, OnlyALargeAlignedOutputIsStreamed) {
         window.UseBands(2);
         window.FillRaw(random);
         window.Convert();
-        EXPECT_EQ(window.pipeline()->frame.streamOutput, 0) << "a 16-byte aligned output";
         const size_t bytes = size_t{width} * height * 4;
-        pipeline_test::AlignedOutput output(bytes);
+        pipeline_test::AlignedOutput output(bytes + 16);
         UCHAR* aligned = output.data();
+        SetOutputBuffer(window.pipeline(), aligned + 16);
+        window.Convert();
+        EXPECT_EQ(window.pipeline()->frame.streamOutput, 0) << "a 16-byte aligned output";
+        EXPECT_EQ(std::memcmp(aligned + 16, window.output().data(), bytes), 0);
         SetOutputBuffer(window.pipeline(), aligned);
         window.Convert();
         EXPECT_EQ(window.pipeline()->frame.streamOutput, streams ? 1 : 0)
