@@ -141,8 +141,7 @@ void StackStream::StartStream() {
     }
     Check(pin_->SetState(KSSTATE_RUN), "the stream start");
     for (int index = 0; index < options_.buffersInFlight; ++index) {
-        Check(pin_->Queue(std::make_unique<client::StreamBuffer>(pin_->FrameSize())),
-              "queueing a buffer");
+        Check(pin_->Queue(pin_->NewBuffer()), "queueing a buffer");
     }
 }
 

@@ -6,7 +6,12 @@
 
 #include "camera/camera_device.h"
 #include "capture/capture_pin_operations.h"
+#include "capture/delivery_counts.h"
 #include "platform/kernel.h"
+
+// The pin's stream headers, declared at pin creation: a video stream
+// header, whose KS_FRAME_INFO the pin's processing fills.
+constexpr ULONG CaptureStreamHeaderSize = sizeof(KSSTREAM_HEADER) + sizeof(KS_FRAME_INFO);
 
 enum PinStreamingState : LONG {
     PinNoStream = 0,       // no stream resources
@@ -41,6 +46,9 @@ public:
     LONG outputWidth;
     LONG outputHeight;
     LONG windowWidth;
+    // What the pin delivered and dropped since the stream started; reset by
+    // the state change that starts a stream.
+    DeliveryCounts counts;
 };
 
 // The pin's processing: converts a filled raw slot and delivers the

@@ -1,6 +1,7 @@
 // The pin's processing and frame delivery: the engine's processing step, then
 // the ConvertedFrame copied last row first into the client's buffer, stamped
-// with the graph's time and the frame duration.
+// with the graph's time, the frame duration and the frame's place among the
+// pictures of the stream.
 #include "capture/capture_engine.h"
 #include "capture/capture_pin.h"
 #include "capture/row_copy.h"
@@ -38,8 +39,25 @@ void StampHeader(CapturePin* pin, KSSTREAM_HEADER* header, ULONG dataUsed) {
     }
 }
 
+// The class driver gives each header the size the pin declared; one without
+// room for the frame information keeps its bytes. No standard flag marks a
+// whole frame shown again; the field-repeat flag, which a renderer of
+// progressive frames has no field to act on, marks a repeated image.
+void StampFrameInfo(KSSTREAM_HEADER* header, const DeliveredFrame& frame) {
+    if (header->Size < CaptureStreamHeaderSize) {
+        return;
+    }
+    auto* info = reinterpret_cast<KS_FRAME_INFO*>(header + 1);
+    info->ExtendedHeaderSize = sizeof(KS_FRAME_INFO);
+    info->dwFrameFlags =
+        static_cast<DWORD>(KS_VIDEO_FLAG_FRAME | (frame.repeated ? KS_VIDEO_FLAG_REPEAT_FIELD : 0));
+    info->PictureNumber = frame.pictureNumber;
+    info->DropCount = frame.dropCount;
+}
+
 // The locked buffer's data and length are the class driver's mapping of the
-// client's buffer, as the stream pointer gives them.
+// client's buffer, as the stream pointer gives them. A buffer too short for
+// one row carries no image and is no picture.
 void Deliver(CapturePin* pin, const CaptureEngine* engine, KSSTREAM_POINTER* leading) {
     const RowCopy copy = PlanCopy(pin);
     const ULONG extent = leading->OffsetOut.Remaining;
@@ -47,6 +65,10 @@ void Deliver(CapturePin* pin, const CaptureEngine* engine, KSSTREAM_POINTER* lea
     CopyBottomUp(copy, rows, engine->convertedFrame, leading->OffsetOut.Data);
     const ULONG used = BytesUsed(copy, rows, pin->videoInfo.bmiHeader.biSizeImage, extent);
     StampHeader(pin, leading->StreamHeader, used);
+    if (used != 0) {
+        StampFrameInfo(leading->StreamHeader,
+                       CountDelivery(&pin->counts, engine->convertedSequence, used));
+    }
 }
 
 // Every queued buffer comes back empty with the stream's end status; a

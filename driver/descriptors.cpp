@@ -4,6 +4,7 @@
 #include "driver/descriptors.h"
 
 #include "driver/data_range.h"
+#include "driver/dropped_frames.h"
 #include "driver/filter.h"
 #include "driver/format_negotiation.h"
 #include "driver/pin.h"
@@ -19,9 +20,9 @@ const KSFILTER_DISPATCH CaptureFilterDispatch = {
     nullptr,       // Reset
 };
 
-// The control property set lives on the filter; the pin has no automation
-// table. The count is written out: the set's own count is defined in another
-// file, and reading it here would make this table a dynamic initialisation.
+// The control property set lives on the filter. The count is written out:
+// the set's own count is defined in another file, and reading it here would
+// make this table a dynamic initialisation.
 const KSAUTOMATION_TABLE CaptureFilterAutomation = {
     ControlPropertySetCount,  // PropertySetsCount
     sizeof(KSPROPERTY_ITEM),  // PropertyItemSize
@@ -32,6 +33,32 @@ const KSAUTOMATION_TABLE CaptureFilterAutomation = {
     0,                        // EventSetsCount
     sizeof(KSEVENT_ITEM),     // EventItemSize
     nullptr,                  // EventSets
+};
+
+const GUID DroppedFramesSetId = {STATIC_PROPSETID_VIDCAP_DROPPEDFRAMES};
+
+// The video capture sets a capture pin serves beside the class driver's own,
+// one entry each.
+const KSPROPERTY_SET CapturePinPropertySets[] = {
+    {
+        &DroppedFramesSetId,     // Set
+        DroppedFramesItemCount,  // PropertiesCount
+        DroppedFramesItems,      // PropertyItem
+        0,                       // FastIoCount
+        nullptr,                 // FastIoTable
+    },
+};
+
+const KSAUTOMATION_TABLE CapturePinAutomation = {
+    SIZEOF_ARRAY(CapturePinPropertySets),  // PropertySetsCount
+    sizeof(KSPROPERTY_ITEM),               // PropertyItemSize
+    CapturePinPropertySets,                // PropertySets
+    0,                                     // MethodSetsCount
+    sizeof(KSMETHOD_ITEM),                 // MethodItemSize
+    nullptr,                               // MethodSets
+    0,                                     // EventSetsCount
+    sizeof(KSEVENT_ITEM),                  // EventItemSize
+    nullptr,                               // EventSets
 };
 
 const KSPIN_DISPATCH CapturePinDispatch = {
@@ -78,8 +105,8 @@ const GUID CapturePinCategory = {STATIC_PINNAME_VIDEO_CAPTURE};
 
 const KSPIN_DESCRIPTOR_EX CapturePinDescriptors[] = {
     {
-        &CapturePinDispatch,  // Dispatch
-        nullptr,              // AutomationTable
+        &CapturePinDispatch,    // Dispatch
+        &CapturePinAutomation,  // AutomationTable
         {
             0,                                   // InterfacesCount: standard streaming
             nullptr,                             // Interfaces

@@ -25,6 +25,7 @@ CapturePin* AllocateCapturePin(KSPIN* pin, CameraDevice* camera) {
     auto* capturePin = new (memory) CapturePin();
     capturePin->pin = pin;
     capturePin->device = camera;
+    InitializeDeliveryCounts(&capturePin->counts);
     return capturePin;
 }
 
@@ -118,6 +119,8 @@ NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP) {
         return status;
     }
     pin->Context = capturePin;
+    // Clients then send stream headers with room for the frame information.
+    pin->StreamHeaderSize = CaptureStreamHeaderSize;
     CopyConnectionFormat(capturePin, pin->ConnectionFormat);
     // On failure the pin's bag frees the CapturePin with the pin.
     status = EditFraming(pin, capturePin->videoInfo.bmiHeader.biSizeImage);

@@ -5,8 +5,9 @@
 #include "platform/kernel.h"
 
 // Locks the device's window, makes the CapturePin with a copy of the
-// connection format, and gives the pin its own allocator framing of two
-// frames of the format's image size.
+// connection format, declares stream headers with a KS_FRAME_INFO, and gives
+// the pin its own allocator framing of two frames of the format's image
+// size.
 NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP request);
 // Unlocks the device's window.
 NTSTATUS NTAPI PinClose(PKSPIN pin, PIRP request);

@@ -70,8 +70,9 @@ NTSTATUS Pause(CapturePin* pin) {
     return STATUS_SUCCESS;
 }
 
-// A paused stream resumes with its buffers; otherwise the stream starts
-// afresh. A failure leaves the pin as it was, so a later run tries again.
+// A paused stream resumes with its buffers and its counts; otherwise the
+// stream starts afresh. A failure leaves the pin as it was, so a later run
+// tries again.
 NTSTATUS Run(CapturePin* pin) {
     if (pin->streamingState == PinStreamPaused) {
         RelaxedWrite(&pin->device->FrameCount, 0);
@@ -80,6 +81,8 @@ NTSTATUS Run(CapturePin* pin) {
             return status;
         }
     } else {
+        // Processing runs only in the run state, so none counts meanwhile.
+        ResetDeliveryCounts(&pin->counts);
         NTSTATUS status = StartStream(pin->device);
         if (!NT_SUCCESS(status)) {
             return status;

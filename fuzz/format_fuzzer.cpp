@@ -86,7 +86,7 @@ void Stream(fuzz::Stack& stack, sim::SimCamera& camera) {
     // own choice, and the delivery must fit whichever it makes.
     constexpr ULONG MaxExtent = 1 << 20;
     const ULONG extent = std::min(pin->FrameSize(), MaxExtent);
-    auto buffer = std::make_unique<client::StreamBuffer>(extent);
+    auto buffer = pin->NewBuffer(extent);
     FUZZ_CHECK(pin->Queue(std::move(buffer)) == STATUS_PENDING, "a buffer refused while running");
     FUZZ_CHECK(camera.ReleaseFrame(), "no frame after configuration");
     std::unique_ptr<client::StreamBuffer> done = pin->WaitForCompleted(std::chrono::seconds(10));

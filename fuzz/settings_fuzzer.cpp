@@ -47,9 +47,7 @@ void StreamOneFrame(fuzz::Stack& stack, sim::SimCamera& camera) {
     client::Pin* pin = stack.CreatePin();
     FUZZ_CHECK(pin != nullptr, "pin creation refused for the pin's own proposal");
     FUZZ_CHECK(pin->SetState(KSSTATE_RUN) == STATUS_SUCCESS, "stream start refused");
-    FUZZ_CHECK(
-        pin->Queue(std::make_unique<client::StreamBuffer>(pin->FrameSize())) == STATUS_PENDING,
-        "a buffer refused while running");
+    FUZZ_CHECK(pin->Queue(pin->NewBuffer()) == STATUS_PENDING, "a buffer refused while running");
     FUZZ_CHECK(camera.ReleaseFrame(), "no frame after configuration");
     std::unique_ptr<client::StreamBuffer> done = pin->WaitForCompleted(std::chrono::seconds(10));
     FUZZ_CHECK(done != nullptr, "no frame delivered");

@@ -51,6 +51,9 @@ NTKERNELAPI VOID NTAPI KeRestoreExtendedProcessorState(PXSTATE_SAVE XStateSave);
 // AVX-512 (opmask, upper halves of ZMM0-15, ZMM16-31) as winnt.h has them.
 #define XSTATE_MASK_AVX (1ULL << 2)
 #define XSTATE_MASK_AVX512 (7ULL << 5)
+// Its video frame flags stop at the picture types; the Windows SDK's
+// ksmedia.h has this one too.
+#define KS_VIDEO_FLAG_REPEAT_FIELD 0x0040L
 
 #else
 

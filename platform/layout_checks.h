@@ -170,4 +170,24 @@ static_assert(sizeof(KSPIN) == 136, "KSPIN");
 static_assert(offsetof(KSPIN, Bag) == 8, "KSPIN.Bag");
 static_assert(offsetof(KSPIN, Context) == 16, "KSPIN.Context");
 static_assert(offsetof(KSPIN, ConnectionFormat) == 96, "KSPIN.ConnectionFormat");
+static_assert(offsetof(KSPIN, StreamHeaderSize) == 112, "KSPIN.StreamHeaderSize");
 static_assert(offsetof(KSPIN, DeviceState) == 120, "KSPIN.DeviceState");
+
+// The frame information after a video stream header, and the dropped-frames
+// property's record.
+static_assert(sizeof(KS_FRAME_INFO) == 72, "KS_FRAME_INFO");
+static_assert(offsetof(KS_FRAME_INFO, dwFrameFlags) == 4, "KS_FRAME_INFO.dwFrameFlags");
+static_assert(offsetof(KS_FRAME_INFO, PictureNumber) == 8, "KS_FRAME_INFO.PictureNumber");
+static_assert(offsetof(KS_FRAME_INFO, DropCount) == 16, "KS_FRAME_INFO.DropCount");
+static_assert(offsetof(KS_FRAME_INFO, DirectDrawRect) == 40, "KS_FRAME_INFO.DirectDrawRect");
+static_assert(offsetof(KS_FRAME_INFO, Reserved4) == 68, "KS_FRAME_INFO.Reserved4");
+static_assert(KS_VIDEO_FLAG_FRAME == 0 && KS_VIDEO_FLAG_REPEAT_FIELD == 0x40, "video frame flags");
+static_assert(sizeof(KSPROPERTY_DROPPEDFRAMES_CURRENT_S) == 48,
+              "KSPROPERTY_DROPPEDFRAMES_CURRENT_S");
+static_assert(offsetof(KSPROPERTY_DROPPEDFRAMES_CURRENT_S, PictureNumber) == 24,
+              "DROPPEDFRAMES.PictureNumber");
+static_assert(offsetof(KSPROPERTY_DROPPEDFRAMES_CURRENT_S, DropCount) == 32,
+              "DROPPEDFRAMES.DropCount");
+static_assert(offsetof(KSPROPERTY_DROPPEDFRAMES_CURRENT_S, AverageFrameSize) == 40,
+              "DROPPEDFRAMES.AverageFrameSize");
+static_assert(KSPROPERTY_DROPPEDFRAMES_CURRENT == 0, "KSPROPERTY_DROPPEDFRAMES_CURRENT");

@@ -15,6 +15,10 @@ KSFILTER* FilterFromRequest(PIRP request) {
     return KsGetFilterFromIrp(request);
 }
 
+KSPIN* PinFromRequest(PIRP request) {
+    return KsGetPinFromIrp(request);
+}
+
 void SetRequestInformation(PIRP request, ULONG_PTR bytes) {
     request->IoStatus.Information = bytes;
 }

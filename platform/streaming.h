@@ -15,6 +15,8 @@ NTSTATUS CreateFilterFactory(KSDEVICE* device, const KSFILTER_DESCRIPTOR* descri
 KSDEVICE* DeviceOf(void* object);
 // The filter a request was sent to; null for a request to a pin.
 KSFILTER* FilterFromRequest(PIRP request);
+// The pin a request was sent to; null for a request to a filter.
+KSPIN* PinFromRequest(PIRP request);
 // The bytes a property handler's reply holds, which the class driver copies
 // back: it presets 0, so a handler that returns data must say how much.
 void SetRequestInformation(PIRP request, ULONG_PTR bytes);

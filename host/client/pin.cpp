@@ -2,6 +2,8 @@
 #include "host/client/pin.h"
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 #include <vector>
 
 #include "host/ks/automation.h"
@@ -10,8 +12,21 @@
 
 namespace client {
 
-StreamBuffer::StreamBuffer(ULONG frameExtent) : data(frameExtent) {
-    header.Size = sizeof(KSSTREAM_HEADER);
+namespace {
+
+// Whole 8-byte words, never less than a KSSTREAM_HEADER, whatever Size says.
+size_t HeaderWords(ULONG headerSize) {
+    const size_t bytes = std::max<size_t>(headerSize, sizeof(KSSTREAM_HEADER));
+    return (bytes + sizeof(ULONGLONG) - 1) / sizeof(ULONGLONG);
+}
+
+}  // namespace
+
+StreamBuffer::StreamBuffer(ULONG frameExtent, ULONG headerSize)
+    : headerStorage_(HeaderWords(headerSize)),
+      header(*new (headerStorage_.data()) KSSTREAM_HEADER{}),
+      data(frameExtent) {
+    header.Size = headerSize;
     header.FrameExtent = frameExtent;
     header.Data = data.empty() ? nullptr : data.data();
 }
@@ -21,8 +36,21 @@ void StreamBuffer::Reset() {
     fresh.Size = header.Size;
     fresh.FrameExtent = header.FrameExtent;
     fresh.Data = header.Data;
+    auto* bytes = reinterpret_cast<UCHAR*>(headerStorage_.data());
+    std::memset(bytes + sizeof(KSSTREAM_HEADER), 0,
+                headerStorage_.size() * sizeof(ULONGLONG) - sizeof(KSSTREAM_HEADER));
     header = fresh;
     status = STATUS_PENDING;
+}
+
+std::optional<KS_FRAME_INFO> StreamBuffer::FrameInfo() const {
+    if (header.Size < sizeof(KSSTREAM_HEADER) + sizeof(KS_FRAME_INFO)) {
+        return std::nullopt;
+    }
+    KS_FRAME_INFO info;
+    std::memcpy(&info, reinterpret_cast<const UCHAR*>(headerStorage_.data()) + sizeof(header),
+                sizeof info);
+    return info;
 }
 
 MasterClock::MasterClock() : clock_(host::ks::ReferenceClock::Create()) {}
@@ -94,6 +122,18 @@ KSALLOCATOR_FRAMING_EX Pin::AllocatorFraming() const {
 
 ULONG Pin::FrameSize() const {
     return AllocatorFraming().FramingItem[0].FramingRange.Range.MaxFrameSize;
+}
+
+ULONG Pin::StreamHeaderSize() const {
+    return pin_->ks.StreamHeaderSize;
+}
+
+std::unique_ptr<StreamBuffer> Pin::NewBuffer(ULONG frameExtent) const {
+    return std::make_unique<StreamBuffer>(frameExtent, StreamHeaderSize());
+}
+
+std::unique_ptr<StreamBuffer> Pin::NewBuffer() const {
+    return NewBuffer(FrameSize());
 }
 
 void Pin::SetMasterClock(MasterClock* clock) {

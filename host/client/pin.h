@@ -5,11 +5,13 @@
 #pragma once
 
 #include <ks.h>
+#include <ksmedia.h>
 
 #include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "host/client/filter.h"
@@ -21,17 +23,28 @@ class ReferenceClock;
 
 namespace client {
 
-// A client buffer: its header (Size, FrameExtent and Data set; the rest zero
-// until the driver writes it) and its bytes. `status` is STATUS_PENDING until
-// the buffer comes back, then the status it completed with.
+// A client buffer: its stream header of `headerSize` bytes (Size,
+// FrameExtent and Data set; the rest, with any extension after the
+// KSSTREAM_HEADER, zero until the driver writes it) and its bytes. `status`
+// is STATUS_PENDING until the buffer comes back, then the status it
+// completed with. A pin takes only headers of its own size (Pin::NewBuffer).
 struct StreamBuffer {
-    explicit StreamBuffer(ULONG frameExtent);
+    explicit StreamBuffer(ULONG frameExtent, ULONG headerSize = sizeof(KSSTREAM_HEADER));
+    StreamBuffer(const StreamBuffer&) = delete;
+    StreamBuffer& operator=(const StreamBuffer&) = delete;
 
     // A completed buffer as new for queueing again: the same bytes, a fresh
-    // header.
+    // header of the same size.
     void Reset();
+    // The KS_FRAME_INFO a video pin writes after the header; none when the
+    // header has no room for it.
+    std::optional<KS_FRAME_INFO> FrameInfo() const;
 
-    KSSTREAM_HEADER header{};
+private:
+    std::vector<ULONGLONG> headerStorage_;  // the header and its extension
+
+public:
+    KSSTREAM_HEADER& header;
     std::vector<UCHAR> data;
     NTSTATUS status = STATUS_PENDING;
 };
@@ -72,6 +85,12 @@ public:
     // size a client allocates from it.
     KSALLOCATOR_FRAMING_EX AllocatorFraming() const;
     ULONG FrameSize() const;
+    // The size of the stream headers the pin takes, as it declared it.
+    ULONG StreamHeaderSize() const;
+    // A buffer of `frameExtent` bytes (the frame size when not given) with a
+    // stream header of the pin's size.
+    std::unique_ptr<StreamBuffer> NewBuffer(ULONG frameExtent) const;
+    std::unique_ptr<StreamBuffer> NewBuffer() const;
 
     // Null takes the clock away. Assign before the pin leaves stop.
     void SetMasterClock(MasterClock* clock);

@@ -1,5 +1,7 @@
 // Host stand-in for the kernel streaming media header: the video format
-// records the driver advertises and accepts, with the Windows x64 layouts.
+// records the driver advertises and accepts, the frame information a video
+// stream header carries and the dropped-frames property, with the Windows
+// x64 layouts.
 #pragma once
 
 #include <ks.h>
@@ -112,3 +114,39 @@ DEFINE_GUIDSTRUCT("05589f80-c356-11ce-bf01-00aa0055595a", KSDATAFORMAT_SPECIFIER
 DEFINE_GUIDSTRUCT("FB6C4281-0353-11d1-905F-0000C0CC16BA", PINNAME_VIDEO_CAPTURE);
 #define PINNAME_VIDEO_CAPTURE DEFINE_GUIDNAMED(PINNAME_VIDEO_CAPTURE)
 #define PINNAME_CAPTURE PINNAME_VIDEO_CAPTURE
+
+// What a video pin's stream header carries after its KSSTREAM_HEADER when
+// the pin's stream headers have room for it.
+typedef struct tagKS_FRAME_INFO {
+    ULONG ExtendedHeaderSize;  // this record's size
+    DWORD dwFrameFlags;        // KS_VIDEO_FLAG_...
+    LONGLONG PictureNumber;
+    LONGLONG DropCount;
+    HANDLE hDirectDraw;
+    HANDLE hSurfaceHandle;
+    RECT DirectDrawRect;
+    DWORD Reserved1;
+    DWORD Reserved2;
+    DWORD Reserved3;
+    DWORD Reserved4;
+} KS_FRAME_INFO, *PKS_FRAME_INFO;
+
+// A whole frame, not one field of an interlaced pair.
+#define KS_VIDEO_FLAG_FRAME 0x0000
+// The first field is to be shown again after the second.
+#define KS_VIDEO_FLAG_REPEAT_FIELD 0x0040
+
+#define STATIC_PROPSETID_VIDCAP_DROPPEDFRAMES \
+    0xC6E13344, 0x30AC, 0x11d0, 0xa1, 0x8c, 0x00, 0xa0, 0xc9, 0x11, 0x89, 0x56
+DEFINE_GUIDSTRUCT("C6E13344-30AC-11d0-A18C-00A0C9118956", PROPSETID_VIDCAP_DROPPEDFRAMES);
+#define PROPSETID_VIDCAP_DROPPEDFRAMES DEFINE_GUIDNAMED(PROPSETID_VIDCAP_DROPPEDFRAMES)
+
+typedef enum { KSPROPERTY_DROPPEDFRAMES_CURRENT } KSPROPERTY_VIDCAP_DROPPEDFRAMES;
+
+// Request and reply of KSPROPERTY_DROPPEDFRAMES_CURRENT.
+typedef struct {
+    KSPROPERTY Property;
+    LONGLONG PictureNumber;
+    LONGLONG DropCount;
+    ULONG AverageFrameSize;
+} KSPROPERTY_DROPPEDFRAMES_CURRENT_S, *PKSPROPERTY_DROPPEDFRAMES_CURRENT_S;

@@ -55,7 +55,9 @@ public:
     void SetMasterClock(ReferenceClock* clock);
     NTSTATUS GetReferenceClock(PIKSREFERENCECLOCK* clock);
 
-    // Queues a client buffer: STATUS_PENDING until it completes.
+    // Queues a client buffer: STATUS_PENDING until it completes. Its header
+    // must be exactly the pin's StreamHeaderSize, as Windows probes stream
+    // headers against it; the whole header comes back at completion.
     NTSTATUS SubmitBuffer(KSSTREAM_HEADER* header);
     // Cancels the queued buffer with this client header, as an IRP is
     // cancelled: it completes with STATUS_CANCELLED at once, or, behind a
@@ -75,13 +77,18 @@ public:
     KsMutex processingMutex;  // held around each Process call
 
 private:
+    // One pool block: the record, then the class driver's copy of the
+    // client's header, headerSize bytes (the pin's StreamHeaderSize when
+    // queued), which is what the driver writes.
     struct QueuedFrame {
-        KSSTREAM_HEADER kernelHeader;  // the class driver's copy the driver writes
+        KSSTREAM_HEADER* kernelHeader;
         KSSTREAM_HEADER* clientHeader;
+        ULONG headerSize;
         // Cancelled while behind the locked leading edge: completes as
         // cancelled when the driver unlocks it without ejecting.
         bool cancelled;
     };
+    static QueuedFrame* NewQueuedFrame(KSSTREAM_HEADER* clientHeader, ULONG headerSize);
 
     NTSTATUS Step(KSSTATE to, KSSTATE from);
     bool ProcessingAllowed();

@@ -1,9 +1,11 @@
 // The pin's stream queue. A client buffer is queued with a copy of its
-// header, the class driver's, which is what the driver sees and writes;
-// completion writes it back over the client's header (keeping the client's
-// Data pointer). The leading edge is the oldest buffer not yet ejected; a
+// header of the pin's header size (with any extension the driver declared),
+// the class driver's, which is what the driver sees and writes; completion
+// writes it back over the client's header (keeping the client's Data
+// pointer). The leading edge is the oldest buffer not yet ejected; a
 // frame behind a locked leading edge cannot be cancelled, as on Windows.
 #include <algorithm>
+#include <cstring>
 
 #include "host/ks/pin.h"
 #include "host/ks/pool_object.h"
@@ -12,14 +14,28 @@
 
 namespace host::ks {
 
+Pin::QueuedFrame* Pin::NewQueuedFrame(KSSTREAM_HEADER* clientHeader, ULONG headerSize) {
+    static_assert(sizeof(QueuedFrame) % alignof(KSSTREAM_HEADER) == 0, "the header's alignment");
+    void* memory =
+        ExAllocatePoolWithTag(NonPagedPoolNx, sizeof(QueuedFrame) + headerSize, FrameTag);
+    if (memory == nullptr) {
+        return nullptr;
+    }
+    auto* frame = new (memory) QueuedFrame{nullptr, clientHeader, headerSize, false};
+    frame->kernelHeader = reinterpret_cast<KSSTREAM_HEADER*>(frame + 1);
+    std::memcpy(frame->kernelHeader, clientHeader, headerSize);
+    return frame;
+}
+
 NTSTATUS Pin::SubmitBuffer(KSSTREAM_HEADER* header) {
-    if (header->Size != ks.StreamHeaderSize) {
+    const ULONG headerSize = ks.StreamHeaderSize;
+    if (header->Size != headerSize) {
         return Refusal::RequestTooShort;
     }
     if (State() == KSSTATE_STOP) {
         return Refusal::StreamingWhileStopped;
     }
-    auto* frame = NewInPool<QueuedFrame>(FrameTag, QueuedFrame{*header, header, false});
+    QueuedFrame* frame = NewQueuedFrame(header, headerSize);
     if (frame == nullptr) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
@@ -35,7 +51,7 @@ NTSTATUS Pin::SubmitBuffer(KSSTREAM_HEADER* header) {
     }
     // A stop that came after the state check above.
     if (!accepted) {
-        DeleteInPool(frame, FrameTag);
+        ExFreePoolWithTag(frame, FrameTag);
         return Refusal::StreamingWhileStopped;
     }
     const ULONG flags = ks.Descriptor->Flags;
@@ -62,7 +78,7 @@ PKSSTREAM_POINTER Pin::LeadingEdge(KSSTREAM_POINTER_STATE state) {
     if (queue_.empty()) {
         return nullptr;
     }
-    KSSTREAM_HEADER& header = queue_.front()->kernelHeader;
+    KSSTREAM_HEADER& header = *queue_.front()->kernelHeader;
     const KSSTREAM_POINTER_OFFSET data = {
         {static_cast<PUCHAR>(header.Data)}, header.FrameExtent, header.FrameExtent};
     leadingEdge_.Context = nullptr;
@@ -96,7 +112,7 @@ void Pin::Unlock(PKSSTREAM_POINTER pointer, bool eject) {
             queue_.pop_front();
         }
         if (!eject && cancelled) {
-            done->kernelHeader.DataUsed = 0;
+            done->kernelHeader->DataUsed = 0;
             status = STATUS_CANCELLED;
         }
     }
@@ -117,9 +133,9 @@ NTSTATUS Pin::SetStatusCode(PKSSTREAM_POINTER pointer, NTSTATUS status) {
 void Pin::Complete(QueuedFrame* frame, NTSTATUS status) {
     KSSTREAM_HEADER* client = frame->clientHeader;
     PVOID clientData = client->Data;
-    *client = frame->kernelHeader;
+    std::memcpy(client, frame->kernelHeader, frame->headerSize);
     client->Data = clientData;
-    DeleteInPool(frame, FrameTag);
+    ExFreePoolWithTag(frame, FrameTag);
     std::lock_guard<std::mutex> lock(queueMutex_);
     completed_.push_back({client, status});
     completion_.notify_all();
@@ -138,7 +154,7 @@ void Pin::CancelQueue() {
         }
     }
     for (QueuedFrame* frame : cancelled) {
-        frame->kernelHeader.DataUsed = 0;
+        frame->kernelHeader->DataUsed = 0;
         Complete(frame, STATUS_CANCELLED);
     }
 }
@@ -160,7 +176,7 @@ void Pin::CancelBuffer(const KSSTREAM_HEADER* clientHeader) {
         cancelled = *found;
         queue_.erase(found);
     }
-    cancelled->kernelHeader.DataUsed = 0;
+    cancelled->kernelHeader->DataUsed = 0;
     Complete(cancelled, STATUS_CANCELLED);
 }
 

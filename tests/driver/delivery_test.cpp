@@ -114,7 +114,7 @@ TEST_F(Delivery, WithAClockTheBufferCarriesTimeDurationAndExactlyBothFlags) {
     pin_->SetMasterClock(clock_.get());
     ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
     const LONGLONG before = clock_->Time();
-    auto buffer = std::make_unique<client::StreamBuffer>(pin_->FrameSize());
+    auto buffer = pin_->NewBuffer();
     buffer->header.OptionsFlags =
         KSSTREAM_HEADER_OPTIONSF_DATADISCONTINUITY | KSSTREAM_HEADER_OPTIONSF_SPLICEPOINT;
     ASSERT_EQ(pin_->Queue(std::move(buffer)), STATUS_PENDING);
@@ -133,7 +133,7 @@ TEST_F(Delivery, WithAClockTheBufferCarriesTimeDurationAndExactlyBothFlags) {
 
 TEST_F(Delivery, WithoutAClockTimeIsZeroAndTheFlagsStayAsQueued) {
     Run();
-    auto buffer = std::make_unique<client::StreamBuffer>(pin_->FrameSize());
+    auto buffer = pin_->NewBuffer();
     buffer->header.OptionsFlags = KSSTREAM_HEADER_OPTIONSF_DATADISCONTINUITY;
     buffer->header.PresentationTime.Time = 12345;
     ASSERT_EQ(pin_->Queue(std::move(buffer)), STATUS_PENDING);
@@ -150,7 +150,7 @@ TEST_F(Delivery, WithoutAClockTimeIsZeroAndTheFlagsStayAsQueued) {
 
 TEST_F(Delivery, NothingIsDeliveredBeforeTheFirstRawFrame) {
     Run(/*hold=*/true);
-    auto buffer = std::make_unique<client::StreamBuffer>(pin_->FrameSize());
+    auto buffer = pin_->NewBuffer();
     ASSERT_EQ(pin_->Queue(std::move(buffer)), STATUS_PENDING);
     EXPECT_EQ(pin_->WaitForCompleted(std::chrono::milliseconds(100)), nullptr);
     EXPECT_EQ(pin_->Outstanding(), 1u);

@@ -75,7 +75,7 @@ void Stream(Life& life, client::Filter& filter, client::Pin& pin) {
         return;
     }
     for (int frame = 0; frame < Frames; ++frame) {
-        auto buffer = std::make_unique<client::StreamBuffer>(pin.FrameSize());
+        auto buffer = pin.NewBuffer();
         if (!Step(life, "queue", pin.Queue(std::move(buffer)))) {
             continue;
         }

@@ -142,7 +142,7 @@ protected:
     void Stream() {
         const ULONG frame = pin_->FrameSize();
         const ULONG extent = OneIn(4) ? Below(64) : Below(frame + frame / 2 + 1);
-        pin_->Queue(std::make_unique<client::StreamBuffer>(extent));
+        pin_->Queue(pin_->NewBuffer(extent));
         while (auto done = pin_->WaitForCompleted(std::chrono::milliseconds(OneIn(4) ? 20 : 0))) {
             EXPECT_LE(done->header.DataUsed, done->header.FrameExtent);
         }

@@ -43,7 +43,7 @@ Outcome Stream(client::Pin& pin, const std::atomic<bool>& stop) {
     const ULONG frameSize = pin.FrameSize();
     while (!stop) {
         while (pin.Outstanding() < BuffersQueued) {
-            if (pin.Queue(std::make_unique<client::StreamBuffer>(frameSize)) != STATUS_PENDING) {
+            if (pin.Queue(pin.NewBuffer(frameSize)) != STATUS_PENDING) {
                 break;
             }
         }
@@ -193,7 +193,7 @@ protected:
         const ULONG frameSize = pin_->FrameSize();
         while (!stop_) {
             if (ledger_.Outstanding() < MaxQueued) {
-                auto buffer = std::make_unique<client::StreamBuffer>(frameSize);
+                auto buffer = pin_->NewBuffer(frameSize);
                 const client::StreamBuffer* queued = buffer.get();
                 const uint64_t id = ledger_.Register(queued);
                 if (pin_->Queue(std::move(buffer)) != STATUS_PENDING) {

@@ -75,8 +75,7 @@ TEST_F(SurpriseRemoval, BuffersQueuedBeforeTheRemovalComeBackToo) {
     ASSERT_EQ(pin_->SetState(KSSTATE_RUN), STATUS_SUCCESS);
     // No frame is released: the buffers wait in the queue.
     for (int index = 0; index < 3; ++index) {
-        ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(pin_->FrameSize())),
-                  STATUS_PENDING);
+        ASSERT_EQ(pin_->Queue(pin_->NewBuffer()), STATUS_PENDING);
     }
     Unplug();
     for (int index = 0; index < 3; ++index) {
@@ -92,8 +91,7 @@ TEST_F(SurpriseRemoval, ARemovalDuringATransferEndsTheStream) {
     sim::SimOptions options = Immediate();
     options.timing.latency = std::chrono::milliseconds(20);
     StreamOneFrame(options);
-    ASSERT_EQ(pin_->Queue(std::make_unique<client::StreamBuffer>(pin_->FrameSize())),
-              STATUS_PENDING);
+    ASSERT_EQ(pin_->Queue(pin_->NewBuffer()), STATUS_PENDING);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));
     Unplug();
     // The buffer queued before may have taken a frame read before the

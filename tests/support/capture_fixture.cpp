@@ -96,7 +96,7 @@ NTSTATUS CaptureTest::CreatePin(std::vector<UCHAR> format) {
 }
 
 std::unique_ptr<client::StreamBuffer> CaptureTest::Capture(ULONG extent, UCHAR fill) {
-    auto buffer = std::make_unique<client::StreamBuffer>(extent != 0 ? extent : pin_->FrameSize());
+    auto buffer = pin_->NewBuffer(extent != 0 ? extent : pin_->FrameSize());
     std::memset(buffer->data.data(), fill, buffer->data.size());
     EXPECT_EQ(pin_->Queue(std::move(buffer)), STATUS_PENDING);
     return pin_->WaitForCompleted(Patience);

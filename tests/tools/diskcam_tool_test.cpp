@@ -141,6 +141,36 @@ TEST_F(ToolTest, WritesTopDownPngFilesAndASummary) {
     EXPECT_TRUE(run.out.empty());
 }
 
+// The summary keeps its "frames N, T s, F fps" start and then says what the
+// frames were, from the frame information of their headers; stderr is no
+// terminal here, so no progress line comes before it.
+TEST_F(ToolTest, TheSummarySeparatesNewRepeatedAndDroppedFrames) {
+    ToolRun run = Tool(
+        "capture --fps 0 --sim-link instant --frames 12 --window 0,0,64,32 "
+        "--output /dev/null" +
+        Registry());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> lines = Lines(run.err);
+    ASSERT_EQ(lines.size(), 2u) << run.err;
+    long frames = 0;
+    double seconds = 0;
+    double fps = 0;
+    long fresh = -1;
+    long repeated = -1;
+    long long dropped = -1;
+    int end = 0;
+    ASSERT_EQ(std::sscanf(lines[1].c_str(),
+                          "frames %ld, %lf s, %lf fps (new %ld, repeated %ld, dropped %lld)%n",
+                          &frames, &seconds, &fps, &fresh, &repeated, &dropped, &end),
+              6)
+        << lines[1];
+    EXPECT_EQ(static_cast<size_t>(end), lines[1].size()) << lines[1];
+    EXPECT_EQ(frames, 12);
+    EXPECT_GE(fresh, 1);
+    EXPECT_EQ(fresh + repeated, frames);
+    EXPECT_GE(dropped, 0);
+}
+
 TEST_F(ToolTest, StandardOutputCarriesOnlyTheFrames) {
     ToolRun run = Tool("capture --fps 0 --frames 2 --window 0,0,64,32 --output -" + Registry());
     ASSERT_EQ(run.exitCode, 0) << run.err;

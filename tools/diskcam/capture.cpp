@@ -1,7 +1,5 @@
 #include "tools/diskcam/capture.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -16,8 +14,10 @@
 
 #include "host/client/pin.h"
 #include "tools/diskcam/controls.h"
+#include "tools/diskcam/frame_tally.h"
 #include "tools/diskcam/image_files.h"
 #include "tools/diskcam/pool_log.h"
+#include "tools/diskcam/progress.h"
 
 namespace tool {
 
@@ -146,12 +146,13 @@ bool Finished(const CaptureOptions& options, long frames, Clock::time_point star
 // stream, the status its buffers came back with.
 struct StreamResult {
     long frames = 0;
+    FrameTally tally;
     NTSTATUS endStatus = STATUS_SUCCESS;
 };
 
 StreamResult Stream(client::Pin& pin, FrameSink& sink, const CaptureOptions& options,
                     Clock::time_point start, const std::function<void()>& unplug) {
-    bool terminal = isatty(STDERR_FILENO) != 0;
+    ProgressLine progress(start);
     StreamResult result;
     long& frames = result.frames;
     Clock::time_point lastFrame = Clock::now();
@@ -171,18 +172,14 @@ StreamResult Stream(client::Pin& pin, FrameSink& sink, const CaptureOptions& opt
         }
         if (buffer->header.DataUsed != 0) {
             sink.Take(*buffer, ++frames);
-            if (terminal) {
-                std::fprintf(stderr, "\rframes %ld", frames);
-            }
+            result.tally.Count(*buffer);
+            progress.Update(frames);
             if (options.simUnplugAfter && frames == *options.simUnplugAfter) {
                 unplug();
             }
         }
         buffer->Reset();
         QueueBuffer(pin, std::move(buffer));
-    }
-    if (terminal) {
-        std::fputc('\r', stderr);
     }
     return result;
 }
@@ -255,7 +252,7 @@ std::string RunCapture(client::Filter& filter, const CaptureOptions& options,
     std::fprintf(stderr, "format: RGB32 %dx%d, %u bytes/frame\n", bitmap.biWidth, bitmap.biHeight,
                  bitmap.biSizeImage);
     for (int index = 0; index < BuffersQueued; ++index) {
-        QueueBuffer(*pin, std::make_unique<client::StreamBuffer>(pin->FrameSize()));
+        QueueBuffer(*pin, pin->NewBuffer());
     }
     StreamResult result;
     {
@@ -270,8 +267,8 @@ std::string RunCapture(client::Filter& filter, const CaptureOptions& options,
     double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     pin->SetState(KSSTATE_STOP);
     pin.reset();
-    std::fprintf(stderr, "frames %ld, %.2f s, %.1f fps\n", result.frames, seconds,
-                 seconds > 0 ? result.frames / seconds : 0.0);
+    std::fprintf(stderr, "frames %ld, %.2f s, %.1f fps %s\n", result.frames, seconds,
+                 seconds > 0 ? result.frames / seconds : 0.0, result.tally.Text().c_str());
     return Shortfall(options, result);
 }
 
