@@ -9,6 +9,7 @@
 #include "driver/pin.h"
 #include "platform/pool.h"
 #include "settings/control_property_set.h"
+#include "settings/standard_property_sets.h"
 
 namespace {
 
@@ -19,19 +20,66 @@ const KSFILTER_DISPATCH CaptureFilterDispatch = {
     nullptr,       // Reset
 };
 
-// The control property set lives on the filter; the pin has no automation
-// table. The count is written out: the set's own count is defined in another
-// file, and reading it here would make this table a dynamic initialisation.
+// The private control set and the standard video processing amplifier and
+// camera control sets live on the filter. Each set's items and count are
+// constants of its own file, so these tables stay constant aggregates.
+const KSPROPERTY_SET CaptureFilterPropertySets[] = {
+    {
+        &ControlPropertySetId,       // Set
+        ControlItemCount,            // PropertiesCount
+        ControlPropertyItems.items,  // PropertyItem
+        0,                           // FastIoCount
+        nullptr,                     // FastIoTable
+    },
+    {
+        &VideoProcAmpSetId,       // Set
+        VideoProcAmpItemCount,    // PropertiesCount
+        VideoProcAmpItems.items,  // PropertyItem
+        0,                        // FastIoCount
+        nullptr,                  // FastIoTable
+    },
+    {
+        &CameraControlSetId,       // Set
+        CameraControlItemCount,    // PropertiesCount
+        CameraControlItems.items,  // PropertyItem
+        0,                         // FastIoCount
+        nullptr,                   // FastIoTable
+    },
+};
+
 const KSAUTOMATION_TABLE CaptureFilterAutomation = {
-    ControlPropertySetCount,  // PropertySetsCount
-    sizeof(KSPROPERTY_ITEM),  // PropertyItemSize
-    ControlPropertySets,      // PropertySets
-    0,                        // MethodSetsCount
-    sizeof(KSMETHOD_ITEM),    // MethodItemSize
-    nullptr,                  // MethodSets
-    0,                        // EventSetsCount
-    sizeof(KSEVENT_ITEM),     // EventItemSize
-    nullptr,                  // EventSets
+    SIZEOF_ARRAY(CaptureFilterPropertySets),  // PropertySetsCount
+    sizeof(KSPROPERTY_ITEM),                  // PropertyItemSize
+    CaptureFilterPropertySets,                // PropertySets
+    0,                                        // MethodSetsCount
+    sizeof(KSMETHOD_ITEM),                    // MethodItemSize
+    nullptr,                                  // MethodSets
+    0,                                        // EventSetsCount
+    sizeof(KSEVENT_ITEM),                     // EventItemSize
+    nullptr,                                  // EventSets
+};
+
+// The capture pin's property sets, one entry each.
+const KSPROPERTY_SET CapturePinPropertySets[] = {
+    {
+        &VideoControlSetId,       // Set
+        VideoControlItemCount,    // PropertiesCount
+        VideoControlItems.items,  // PropertyItem
+        0,                        // FastIoCount
+        nullptr,                  // FastIoTable
+    },
+};
+
+const KSAUTOMATION_TABLE CapturePinAutomation = {
+    SIZEOF_ARRAY(CapturePinPropertySets),  // PropertySetsCount
+    sizeof(KSPROPERTY_ITEM),               // PropertyItemSize
+    CapturePinPropertySets,                // PropertySets
+    0,                                     // MethodSetsCount
+    sizeof(KSMETHOD_ITEM),                 // MethodItemSize
+    nullptr,                               // MethodSets
+    0,                                     // EventSetsCount
+    sizeof(KSEVENT_ITEM),                  // EventItemSize
+    nullptr,                               // EventSets
 };
 
 const KSPIN_DISPATCH CapturePinDispatch = {
@@ -78,8 +126,8 @@ const GUID CapturePinCategory = {STATIC_PINNAME_VIDEO_CAPTURE};
 
 const KSPIN_DESCRIPTOR_EX CapturePinDescriptors[] = {
     {
-        &CapturePinDispatch,  // Dispatch
-        nullptr,              // AutomationTable
+        &CapturePinDispatch,    // Dispatch
+        &CapturePinAutomation,  // AutomationTable
         {
             0,                                   // InterfacesCount: standard streaming
             nullptr,                             // Interfaces

@@ -13,7 +13,8 @@ NTSTATUS CreateFilterFactory(KSDEVICE* device, const KSFILTER_DESCRIPTOR* descri
 
 // The device a filter factory, filter or pin belongs to.
 KSDEVICE* DeviceOf(void* object);
-// The filter a request was sent to; null for a request to a pin.
+// The filter a request was sent to; for a request to a pin, the pin's
+// parent filter.
 KSFILTER* FilterFromRequest(PIRP request);
 // The bytes a property handler's reply holds, which the class driver copies
 // back: it presets 0, so a handler that returns data must say how much.
