@@ -106,6 +106,17 @@ TEST_F(StandardProperties, RequestsHaveTheRecordsSizes) {
     EXPECT_EQ(controls::StandardGet(Named("FlipVertical")).data.size(),
               sizeof(KSPROPERTY_VIDEOCONTROL_MODE_S));
     EXPECT_EQ(controls::VideoControlCaps().data.size(), sizeof(KSPROPERTY_VIDEOCONTROL_CAPS_S));
+    PropertyRequest set = controls::StandardSet(Named("WhiteBalance"), 5000, false);
+    KSPROPERTY_VIDEOPROCAMP_S record;
+    ASSERT_EQ(set.data.size(), sizeof(record));
+    std::memcpy(&record, set.data.data(), sizeof(record));
+    const GUID procAmp = {STATIC_PROPSETID_VIDCAP_VIDEOPROCAMP};
+    EXPECT_TRUE(IsEqualGUID(record.Property.Set, procAmp));
+    EXPECT_EQ(record.Property.Id, ULONG{KSPROPERTY_VIDEOPROCAMP_WHITEBALANCE});
+    EXPECT_EQ(record.Property.Flags, ULONG{KSPROPERTY_TYPE_SET});
+    EXPECT_EQ(record.Value, 5000);
+    EXPECT_EQ(record.Flags, ULONG{KSPROPERTY_VIDEOPROCAMP_FLAGS_MANUAL});
+    EXPECT_EQ(std::memcmp(set.property.data(), set.data.data(), sizeof(KSPROPERTY)), 0);
     EXPECT_EQ(controls::PrivateGet(2).data.size(), 32u);
     EXPECT_EQ(controls::PrivateWindowSet({0, 0, 0, 64, 64}).property.size(), 48u);
 }

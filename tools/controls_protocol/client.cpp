@@ -55,7 +55,7 @@ StandardRange ControlClient::RangeOf(const diskcam::StandardControl& control) {
     }
     PropertyRequest size = StandardSupport(control, KSPROPERTY_TYPE_BASICSUPPORT, 0);
     Reply sized = transport_.Send(Target::Filter, size);
-    if (sized.status != static_cast<int32_t>(STATUS_BUFFER_OVERFLOW)) {
+    if (sized.status != SizeQueried) {
         throw RequestRefused(operation + ": refused with " + StatusText(sized.status));
     }
     PropertyRequest whole = StandardSupport(control, KSPROPERTY_TYPE_BASICSUPPORT, sized.bytes);

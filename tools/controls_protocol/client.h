@@ -17,12 +17,16 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// The status a request completed with (negative: refused) and the bytes it
-// returned.
+// The NTSTATUS a request completed with (negative: refused) and the bytes
+// it returned.
 struct Reply {
     int32_t status;
     uint32_t bytes;
 };
+
+// The status of a request whose empty data buffer asked for the size of the
+// whole reply (STATUS_BUFFER_OVERFLOW), the size being the bytes returned.
+constexpr int32_t SizeQueried = static_cast<int32_t>(0x80000005);
 
 class Transport {
 public:
