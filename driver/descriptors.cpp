@@ -10,6 +10,7 @@
 #include "driver/pin.h"
 #include "platform/pool.h"
 #include "settings/control_property_set.h"
+#include "settings/standard_property_sets.h"
 
 namespace {
 
@@ -20,19 +21,43 @@ const KSFILTER_DISPATCH CaptureFilterDispatch = {
     nullptr,       // Reset
 };
 
-// The control property set lives on the filter. The count is written out:
-// the set's own count is defined in another file, and reading it here would
-// make this table a dynamic initialisation.
+// The private control set and the standard video processing amplifier and
+// camera control sets live on the filter. Each set's items and count are
+// constants of its own file, so these tables stay constant aggregates.
+const KSPROPERTY_SET CaptureFilterPropertySets[] = {
+    {
+        &ControlPropertySetId,       // Set
+        ControlItemCount,            // PropertiesCount
+        ControlPropertyItems.items,  // PropertyItem
+        0,                           // FastIoCount
+        nullptr,                     // FastIoTable
+    },
+    {
+        &VideoProcAmpSetId,       // Set
+        VideoProcAmpItemCount,    // PropertiesCount
+        VideoProcAmpItems.items,  // PropertyItem
+        0,                        // FastIoCount
+        nullptr,                  // FastIoTable
+    },
+    {
+        &CameraControlSetId,       // Set
+        CameraControlItemCount,    // PropertiesCount
+        CameraControlItems.items,  // PropertyItem
+        0,                         // FastIoCount
+        nullptr,                   // FastIoTable
+    },
+};
+
 const KSAUTOMATION_TABLE CaptureFilterAutomation = {
-    ControlPropertySetCount,  // PropertySetsCount
-    sizeof(KSPROPERTY_ITEM),  // PropertyItemSize
-    ControlPropertySets,      // PropertySets
-    0,                        // MethodSetsCount
-    sizeof(KSMETHOD_ITEM),    // MethodItemSize
-    nullptr,                  // MethodSets
-    0,                        // EventSetsCount
-    sizeof(KSEVENT_ITEM),     // EventItemSize
-    nullptr,                  // EventSets
+    SIZEOF_ARRAY(CaptureFilterPropertySets),  // PropertySetsCount
+    sizeof(KSPROPERTY_ITEM),                  // PropertyItemSize
+    CaptureFilterPropertySets,                // PropertySets
+    0,                                        // MethodSetsCount
+    sizeof(KSMETHOD_ITEM),                    // MethodItemSize
+    nullptr,                                  // MethodSets
+    0,                                        // EventSetsCount
+    sizeof(KSEVENT_ITEM),                     // EventItemSize
+    nullptr,                                  // EventSets
 };
 
 const GUID DroppedFramesSetId = {STATIC_PROPSETID_VIDCAP_DROPPEDFRAMES};
@@ -46,6 +71,13 @@ const KSPROPERTY_SET CapturePinPropertySets[] = {
         DroppedFramesItems,      // PropertyItem
         0,                       // FastIoCount
         nullptr,                 // FastIoTable
+    },
+    {
+        &VideoControlSetId,       // Set
+        VideoControlItemCount,    // PropertiesCount
+        VideoControlItems.items,  // PropertyItem
+        0,                        // FastIoCount
+        nullptr,                  // FastIoTable
     },
 };
 

@@ -191,3 +191,37 @@ static_assert(offsetof(KSPROPERTY_DROPPEDFRAMES_CURRENT_S, DropCount) == 32,
 static_assert(offsetof(KSPROPERTY_DROPPEDFRAMES_CURRENT_S, AverageFrameSize) == 40,
               "DROPPEDFRAMES.AverageFrameSize");
 static_assert(KSPROPERTY_DROPPEDFRAMES_CURRENT == 0, "KSPROPERTY_DROPPEDFRAMES_CURRENT");
+
+// Property descriptions, which the class driver builds from an item's values
+// in reply to basic-support and default-values requests.
+static_assert(sizeof(KSPROPERTY_DESCRIPTION) == 40, "KSPROPERTY_DESCRIPTION");
+static_assert(offsetof(KSPROPERTY_DESCRIPTION, PropTypeSet) == 8, "Description.PropTypeSet");
+static_assert(offsetof(KSPROPERTY_DESCRIPTION, MembersListCount) == 32,
+              "Description.MembersListCount");
+static_assert(sizeof(KSPROPERTY_MEMBERSHEADER) == 16, "KSPROPERTY_MEMBERSHEADER");
+static_assert(offsetof(KSPROPERTY_MEMBERSHEADER, Flags) == 12, "MembersHeader.Flags");
+static_assert(sizeof(KSPROPERTY_STEPPING_LONG) == 16, "KSPROPERTY_STEPPING_LONG");
+static_assert(offsetof(KSPROPERTY_STEPPING_LONG, Bounds) == 8, "Stepping.Bounds");
+static_assert(sizeof(KSPROPERTY_MEMBERSLIST) == 24, "KSPROPERTY_MEMBERSLIST");
+static_assert(offsetof(KSPROPERTY_MEMBERSLIST, Members) == 16, "MembersList.Members");
+static_assert(sizeof(KSPROPERTY_VALUES) == 40, "KSPROPERTY_VALUES");
+static_assert(offsetof(KSPROPERTY_VALUES, MembersListCount) == 24, "Values.MembersListCount");
+static_assert(offsetof(KSPROPERTY_VALUES, MembersList) == 32, "Values.MembersList");
+static_assert(offsetof(KSPROPERTY_ITEM, Values) == 32, "KSPROPERTY_ITEM.Values");
+
+// The standard camera property sets' records.
+static_assert(sizeof(KSPROPERTY_VIDEOPROCAMP_S) == 40, "KSPROPERTY_VIDEOPROCAMP_S");
+static_assert(offsetof(KSPROPERTY_VIDEOPROCAMP_S, Value) == 24, "VideoProcAmp.Value");
+static_assert(offsetof(KSPROPERTY_VIDEOPROCAMP_S, Flags) == 28, "VideoProcAmp.Flags");
+static_assert(offsetof(KSPROPERTY_VIDEOPROCAMP_S, Capabilities) == 32, "VideoProcAmp.Capabilities");
+static_assert(sizeof(KSPROPERTY_CAMERACONTROL_S) == 40, "KSPROPERTY_CAMERACONTROL_S");
+static_assert(offsetof(KSPROPERTY_CAMERACONTROL_S, Value) == 24, "CameraControl.Value");
+static_assert(offsetof(KSPROPERTY_CAMERACONTROL_S, Capabilities) == 32,
+              "CameraControl.Capabilities");
+static_assert(sizeof(KSPROPERTY_VIDEOCONTROL_CAPS_S) == 32, "KSPROPERTY_VIDEOCONTROL_CAPS_S");
+static_assert(offsetof(KSPROPERTY_VIDEOCONTROL_CAPS_S, VideoControlCaps) == 28,
+              "VideoControl.VideoControlCaps");
+static_assert(sizeof(KSPROPERTY_VIDEOCONTROL_MODE_S) == 32, "KSPROPERTY_VIDEOCONTROL_MODE_S");
+static_assert(offsetof(KSPROPERTY_VIDEOCONTROL_MODE_S, StreamIndex) == 24,
+              "VideoControl.StreamIndex");
+static_assert(offsetof(KSPROPERTY_VIDEOCONTROL_MODE_S, Mode) == 28, "VideoControl.Mode");

@@ -13,7 +13,8 @@ NTSTATUS CreateFilterFactory(KSDEVICE* device, const KSFILTER_DESCRIPTOR* descri
 
 // The device a filter factory, filter or pin belongs to.
 KSDEVICE* DeviceOf(void* object);
-// The filter a request was sent to; null for a request to a pin.
+// The filter a request was sent to; for a request to a pin, the pin's
+// parent filter.
 KSFILTER* FilterFromRequest(PIRP request);
 // The pin a request was sent to; null for a request to a filter.
 KSPIN* PinFromRequest(PIRP request);

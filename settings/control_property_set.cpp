@@ -57,23 +57,6 @@ static_assert(diskcam::WindowRequestBytes == sizeof(WindowRequest) &&
                   diskcam::WindowModeOffset == __builtin_offsetof(WindowRequest, Mode),
               "WindowRequest layout");
 
-// The CameraDevice of the filter the request arrived on; null when the
-// request, its filter, the filter's device or the device's context is missing.
-CameraDevice* CameraOfRequest(PIRP irp) {
-    if (irp == nullptr) {
-        return nullptr;
-    }
-    KSFILTER* filter = FilterFromRequest(irp);
-    if (filter == nullptr) {
-        return nullptr;
-    }
-    KSDEVICE* device = DeviceOf(filter);
-    if (device == nullptr) {
-        return nullptr;
-    }
-    return static_cast<CameraDevice*>(device->Context);
-}
-
 // The item the request names. The class driver has matched the id against
 // the set; the range check keeps a request that did not come through it from
 // reading past the table.
@@ -154,12 +137,8 @@ constexpr PFNKSHANDLER SetHandler(const ControlItem& item) {
 
 // A missing handler is an operation the item does not offer: the class
 // driver refuses it.
-struct PropertyItems {
-    KSPROPERTY_ITEM items[ControlItemCount];
-};
-
-constexpr PropertyItems BuildPropertyItems() {
-    PropertyItems built{};
+constexpr PropertyItemList<ControlItemCount> BuildPropertyItems() {
+    PropertyItemList<ControlItemCount> built{};
     for (ULONG i = 0; i < ControlItemCount; ++i) {
         KSPROPERTY_ITEM& item = built.items[i];
         item.PropertyId = ControlItems[i].id;
@@ -172,16 +151,21 @@ constexpr PropertyItems BuildPropertyItems() {
     return built;
 }
 
-constexpr PropertyItems ControlPropertyItems = BuildPropertyItems();
-
 }  // namespace
 
-const KSPROPERTY_SET ControlPropertySets[ControlPropertySetCount] = {
-    {
-        &ControlPropertySetId,       // Set
-        ControlItemCount,            // PropertiesCount
-        ControlPropertyItems.items,  // PropertyItem
-        0,                           // FastIoCount
-        nullptr,                     // FastIoTable
-    },
-};
+constexpr PropertyItemList<ControlItemCount> ControlPropertyItems = BuildPropertyItems();
+
+CameraDevice* CameraOfRequest(PIRP irp) {
+    if (irp == nullptr) {
+        return nullptr;
+    }
+    KSFILTER* filter = FilterFromRequest(irp);
+    if (filter == nullptr) {
+        return nullptr;
+    }
+    KSDEVICE* device = DeviceOf(filter);
+    if (device == nullptr) {
+        return nullptr;
+    }
+    return static_cast<CameraDevice*>(device->Context);
+}

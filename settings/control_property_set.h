@@ -1,7 +1,8 @@
 // ControlPropertySet: the private property set on the capture filter through
 // which a control application reads and changes every camera setting at run
-// time. Its records and the set for the filter's automation table; the item
-// table lives in control_items.h, the handlers in control_property_set.cpp.
+// time. Its records and the items for the filter's automation table; the
+// item table lives in control_items.h, the handlers in
+// control_property_set.cpp.
 #pragma once
 
 #include "platform/kernel.h"
@@ -36,8 +37,19 @@ static_assert(sizeof(WindowRequest) == 48, "WindowRequest is 48 bytes");
 static_assert(__builtin_offsetof(WindowRequest, Mode) == 24, "WindowRequest mode at 24");
 static_assert(__builtin_offsetof(WindowRequest, Height) == 40, "WindowRequest height at 40");
 
-// The one property set of the filter's automation table. The count is a
-// constant so that the automation table stays a constant aggregate (no
-// static constructor).
-constexpr ULONG ControlPropertySetCount = 1;
-extern const KSPROPERTY_SET ControlPropertySets[ControlPropertySetCount];
+struct CameraDevice;
+
+// A set's property items. Sets export their items and counts as constants,
+// so that the automation tables built from them (driver/descriptors.cpp)
+// stay constant aggregates (no static constructor).
+template <ULONG Count>
+struct PropertyItemList {
+    KSPROPERTY_ITEM items[Count];
+};
+
+extern const PropertyItemList<ControlItemCount> ControlPropertyItems;
+
+// The CameraDevice of the filter a request arrived on (the parent filter for
+// a request to a pin); null when the request, its filter, the filter's
+// device or the device's context is missing.
+CameraDevice* CameraOfRequest(PIRP irp);

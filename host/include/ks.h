@@ -56,6 +56,7 @@ typedef KSIDENTIFIER KSPROPERTY, *PKSPROPERTY, KSMETHOD, *PKSMETHOD, KSEVENT, *P
 #define KSPROPERTY_TYPE_SETSUPPORT 0x00000100
 #define KSPROPERTY_TYPE_BASICSUPPORT 0x00000200
 #define KSPROPERTY_TYPE_RELATIONS 0x00000400
+#define KSPROPERTY_TYPE_DEFAULTVALUES 0x00010000
 #define KSPROPERTY_TYPE_TOPOLOGY 0x10000000
 
 typedef struct {
@@ -67,6 +68,59 @@ typedef struct {
     LONGLONG Granularity;
     LONGLONG Error;
 } KSRESOLUTION, *PKSRESOLUTION;
+
+// ---------------------------------------------------------------------------
+// Property descriptions: what a basic-support or default-values request
+// returns. A description, then MembersListCount lists, each a header and
+// MembersCount members of MembersSize bytes.
+// ---------------------------------------------------------------------------
+
+// The value types of a description: KSPROPTYPESETID_General with the OLE
+// VARENUM type as the identifier.
+#define STATIC_KSPROPTYPESETID_General \
+    0x97E99BA0, 0xBDEA, 0x11CF, 0xA5, 0xD6, 0x28, 0xDB, 0x04, 0xC1, 0x00, 0x00
+DEFINE_GUIDSTRUCT("97E99BA0-BDEA-11CF-A5D6-28DB04C10000", KSPROPTYPESETID_General);
+#define KSPROPTYPESETID_General DEFINE_GUIDNAMED(KSPROPTYPESETID_General)
+
+enum VARENUM { VT_EMPTY = 0, VT_I4 = 3, VT_BOOL = 11, VT_UI4 = 19 };
+
+typedef struct {
+    ULONG AccessFlags;
+    ULONG DescriptionSize;
+    KSIDENTIFIER PropTypeSet;
+    ULONG MembersListCount;
+    ULONG Reserved;
+} KSPROPERTY_DESCRIPTION, *PKSPROPERTY_DESCRIPTION;
+
+#define KSPROPERTY_MEMBER_RANGES 0x00000001
+#define KSPROPERTY_MEMBER_STEPPEDRANGES 0x00000002
+#define KSPROPERTY_MEMBER_VALUES 0x00000003
+
+#define KSPROPERTY_MEMBER_FLAG_DEFAULT 0x00000001
+
+typedef struct {
+    ULONG MembersFlags;
+    ULONG MembersSize;
+    ULONG MembersCount;
+    ULONG Flags;
+} KSPROPERTY_MEMBERSHEADER, *PKSPROPERTY_MEMBERSHEADER;
+
+typedef union {
+    struct {
+        LONG SignedMinimum;
+        LONG SignedMaximum;
+    };
+    struct {
+        ULONG UnsignedMinimum;
+        ULONG UnsignedMaximum;
+    };
+} KSPROPERTY_BOUNDS_LONG, *PKSPROPERTY_BOUNDS_LONG;
+
+typedef struct {
+    ULONG SteppingDelta;
+    ULONG Reserved;
+    KSPROPERTY_BOUNDS_LONG Bounds;
+} KSPROPERTY_STEPPING_LONG, *PKSPROPERTY_STEPPING_LONG;
 
 typedef struct {
     GUID Manufacturer;
@@ -351,10 +405,17 @@ typedef BOOLEAN(NTAPI* PFNKSFASTHANDLER)(PFILE_OBJECT FileObject, PKSIDENTIFIER 
                                          ULONG RequestLength, PVOID Data, ULONG DataLength,
                                          PIO_STATUS_BLOCK IoStatus);
 
+// What an item's description holds; the class driver answers basic-support
+// and default-values requests from it when the item has no support handler.
+typedef struct {
+    KSPROPERTY_MEMBERSHEADER MembersHeader;
+    const VOID* Members;
+} KSPROPERTY_MEMBERSLIST, *PKSPROPERTY_MEMBERSLIST;
+
 typedef struct {
     KSIDENTIFIER PropTypeSet;
     ULONG MembersListCount;
-    const void* MembersList;
+    const KSPROPERTY_MEMBERSLIST* MembersList;
 } KSPROPERTY_VALUES, *PKSPROPERTY_VALUES;
 
 typedef struct {

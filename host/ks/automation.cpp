@@ -73,6 +73,7 @@ PFNKSHANDLER HandlerFor(const KSPROPERTY_ITEM* item, ULONG flags) {
         case KSPROPERTY_TYPE_SET:
             return item->SetPropertyHandler;
         case KSPROPERTY_TYPE_BASICSUPPORT:
+        case KSPROPERTY_TYPE_DEFAULTVALUES:
             return item->SupportHandler;
         default:
             return nullptr;
@@ -118,18 +119,120 @@ RequestResult CallHandler(PFNKSHANDLER handler, KSOBJECTTYPE type, PVOID object,
     return {status, NT_SUCCESS(status) ? bytes : 0};
 }
 
+// The reply to a basic-support or default-values request, built as the
+// request's buffer takes it: a description, then each members list (its
+// header and members). A default-values request lists only the lists that
+// carry the default.
+class ValuesReply {
+public:
+    ValuesReply(const KSPROPERTY_VALUES& values, ULONG access, bool defaultsOnly)
+        : values_(values), defaultsOnly_(defaultsOnly) {
+        description_.AccessFlags = access;
+        description_.DescriptionSize = sizeof(description_);
+        description_.PropTypeSet = values.PropTypeSet;
+        for (ULONG i = 0; i < values.MembersListCount; ++i) {
+            if (Listed(values.MembersList[i])) {
+                description_.MembersListCount += 1;
+                description_.DescriptionSize += ListBytes(values.MembersList[i]);
+            }
+        }
+    }
+
+    ULONG Size() const { return description_.DescriptionSize; }
+    const KSPROPERTY_DESCRIPTION& Description() const { return description_; }
+
+    void WriteWhole(UCHAR* out) const {
+        std::memcpy(out, &description_, sizeof(description_));
+        ULONG offset = sizeof(description_);
+        for (ULONG i = 0; i < values_.MembersListCount; ++i) {
+            const KSPROPERTY_MEMBERSLIST& list = values_.MembersList[i];
+            if (!Listed(list)) {
+                continue;
+            }
+            std::memcpy(out + offset, &list.MembersHeader, sizeof(list.MembersHeader));
+            offset += sizeof(list.MembersHeader);
+            const ULONG members = MembersBytes(list);
+            if (members != 0) {
+                std::memcpy(out + offset, list.Members, members);
+            }
+            offset += members;
+        }
+    }
+
+private:
+    bool Listed(const KSPROPERTY_MEMBERSLIST& list) const {
+        return !defaultsOnly_ || (list.MembersHeader.Flags & KSPROPERTY_MEMBER_FLAG_DEFAULT) != 0;
+    }
+    static ULONG MembersBytes(const KSPROPERTY_MEMBERSLIST& list) {
+        return list.MembersHeader.MembersSize * list.MembersHeader.MembersCount;
+    }
+    static ULONG ListBytes(const KSPROPERTY_MEMBERSLIST& list) {
+        return sizeof(KSPROPERTY_MEMBERSHEADER) + MembersBytes(list);
+    }
+
+    const KSPROPERTY_VALUES& values_;
+    bool defaultsOnly_;
+    KSPROPERTY_DESCRIPTION description_{};
+};
+
+ULONG AccessOf(const KSPROPERTY_ITEM* item) {
+    return (item->GetPropertyHandler != nullptr ? KSPROPERTY_TYPE_GET : 0u) |
+           (item->SetPropertyHandler != nullptr ? KSPROPERTY_TYPE_SET : 0u);
+}
+
 // The class driver answers a support query for an item without a support
-// handler itself: the access the item offers, as a ULONG of get and set
-// flags.
-RequestResult AnswerBasicSupport(const KSPROPERTY_ITEM* item, void* data, ULONG dataLength) {
+// handler itself. Without values: the access the item offers, as a ULONG of
+// get and set flags.
+RequestResult AnswerAccess(const KSPROPERTY_ITEM* item, void* data, ULONG dataLength) {
     if (dataLength < sizeof(ULONG)) {
         return dataLength == 0 ? RequestResult{Refusal::DataSizeQuery, sizeof(ULONG)}
                                : RequestResult{Refusal::DataTooShort, 0};
     }
-    ULONG access = (item->GetPropertyHandler != nullptr ? KSPROPERTY_TYPE_GET : 0u) |
-                   (item->SetPropertyHandler != nullptr ? KSPROPERTY_TYPE_SET : 0u);
+    ULONG access = AccessOf(item);
     std::memcpy(data, &access, sizeof(access));
     return {STATUS_SUCCESS, sizeof(access)};
+}
+
+// With values, as ks.sys answers from them: an empty buffer asks for the
+// size of the whole reply; a ULONG takes the access flags (with
+// KSPROPERTY_TYPE_BASICSUPPORT: there is more to ask); a buffer from a
+// KSPROPERTY_DESCRIPTION up to the whole takes the description alone, whose
+// DescriptionSize says how much the whole needs; the whole takes the
+// description and its members lists.
+RequestResult AnswerFromValues(const KSPROPERTY_ITEM* item, bool defaultsOnly, void* data,
+                               ULONG dataLength) {
+    const ValuesReply reply(*item->Values, AccessOf(item) | KSPROPERTY_TYPE_BASICSUPPORT,
+                            defaultsOnly);
+    if (dataLength == 0) {
+        return {Refusal::DataSizeQuery, reply.Size()};
+    }
+    if (dataLength < sizeof(ULONG)) {
+        return {Refusal::DataTooShort, 0};
+    }
+    if (dataLength < sizeof(KSPROPERTY_DESCRIPTION)) {
+        std::memcpy(data, &reply.Description().AccessFlags, sizeof(ULONG));
+        return {STATUS_SUCCESS, sizeof(ULONG)};
+    }
+    if (dataLength < reply.Size()) {
+        std::memcpy(data, &reply.Description(), sizeof(KSPROPERTY_DESCRIPTION));
+        return {STATUS_SUCCESS, sizeof(KSPROPERTY_DESCRIPTION)};
+    }
+    reply.WriteWhole(static_cast<UCHAR*>(data));
+    return {STATUS_SUCCESS, reply.Size()};
+}
+
+// Basic support and default values for an item without a support handler.
+// Default values come only from an item's values.
+RequestResult AnswerSupport(const KSPROPERTY_ITEM* item, ULONG flags, void* data,
+                            ULONG dataLength) {
+    const bool defaultsOnly = flags == KSPROPERTY_TYPE_DEFAULTVALUES;
+    if (item->Values != nullptr) {
+        return AnswerFromValues(item, defaultsOnly, data, dataLength);
+    }
+    if (defaultsOnly) {
+        return {Refusal::OperationNotSupported, 0};
+    }
+    return AnswerAccess(item, data, dataLength);
 }
 
 }  // namespace
@@ -154,8 +257,9 @@ RequestResult DispatchProperty(const KSAUTOMATION_TABLE* table, KSOBJECTTYPE typ
         return {Refusal::RequestTooShort, 0};
     }
     PFNKSHANDLER handler = HandlerFor(item, request.Flags);
-    if (handler == nullptr && request.Flags == KSPROPERTY_TYPE_BASICSUPPORT) {
-        return AnswerBasicSupport(item, data, dataLength);
+    if (handler == nullptr && (request.Flags == KSPROPERTY_TYPE_BASICSUPPORT ||
+                               request.Flags == KSPROPERTY_TYPE_DEFAULTVALUES)) {
+        return AnswerSupport(item, request.Flags, data, dataLength);
     }
     if (handler == nullptr) {
         return {Refusal::OperationNotSupported, 0};

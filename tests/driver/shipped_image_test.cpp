@@ -33,6 +33,11 @@ TEST_F(ShippedImage, RunsAwayFromItsPreferredBaseWithItsTablesInside) {
     const KSPIN_DISPATCH* dispatch = descriptor->PinDescriptors[0].Dispatch;
     EXPECT_STREQ(Image().SectionName(dispatch), ".rdata");
     EXPECT_STREQ(Image().SectionName(descriptor->AutomationTable), ".rdata");
+    // The standard sets' tables are constants too, down to each item's values.
+    EXPECT_STREQ(Image().SectionName(descriptor->PinDescriptors[0].AutomationTable), ".rdata");
+    const KSPROPERTY_SET& procAmp = descriptor->AutomationTable->PropertySets[1];
+    EXPECT_STREQ(Image().SectionName(procAmp.PropertyItem[0].Values->MembersList[0].Members),
+                 ".rdata");
     EXPECT_STREQ(Image().SectionName(reinterpret_cast<const void*>(dispatch->Process)), ".text");
 }
 

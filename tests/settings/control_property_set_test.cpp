@@ -476,8 +476,7 @@ TEST_F(ControlPropertySetTest, WithoutADeviceContextOnlyConstantsAnswer) {
 
 // Requests that did not pass the class driver's checks.
 TEST_F(ControlPropertySetTest, HandlersRefuseMissingRequestsAndBuffers) {
-    ASSERT_EQ(ControlPropertySetCount, 1u);
-    const KSPROPERTY_ITEM* items = ControlPropertySets[0].PropertyItem;
+    const KSPROPERTY_ITEM* items = ControlPropertyItems.items;
     ControlValue value{};
     value.Property.Set = ControlSet;
     value.Property.Id = 2;

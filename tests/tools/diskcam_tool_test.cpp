@@ -276,6 +276,45 @@ TEST_F(ToolTest, ARefusedOperationStopsWithItsStatus) {
     EXPECT_EQ(Tool("controls Exposure" + Registry()).out, "Exposure 20\n");
 }
 
+TEST_F(ToolTest, StandardControlsListValueRangeStepAndDefault) {
+    ToolRun run = Tool("controls --standard" + Registry());
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(Lines(run.out),
+              (std::vector<std::string>{
+                  "Brightness 255 range 0..510 step 1 default 255",
+                  "Contrast 10 range 0..20 step 1 default 10",
+                  "Hue 0 range 0..359 step 1 default 0",
+                  "Saturation 10 range 0..20 step 1 default 10",
+                  "Gain 14 range 0..127 step 1 default 14",
+                  "ColorEnable 1 range 0..1 step 1 default 1",
+                  "WhiteBalance 6500 range 4000..10000 step 250 default 6500 auto off",
+                  "Exposure -10 range -13..0 step 1 default -10",
+                  "FlipVertical 0 range 0..1 step 1 default 0",
+              }));
+}
+
+// A standard set is the private item, in this run and the next.
+TEST_F(ToolTest, StandardControlsSetThePrivateItemsAndPersist) {
+    ToolRun set =
+        Tool("controls --standard exposure=-4 WhiteBalance=9000 FlipVertical=1 Gain" + Registry());
+    ASSERT_EQ(set.exitCode, 0) << set.err;
+    EXPECT_EQ(set.out, "Gain 14 range 0..127 step 1 default 14\n");
+    ToolRun get = Tool("controls Exposure RedGain BlueGain FlipV" + Registry());
+    EXPECT_EQ(get.out, "Exposure 512\nRedGain 149\nBlueGain 100\nFlipV 1\n") << get.err;
+    ASSERT_EQ(Tool("controls --standard WhiteBalance=auto" + Registry()).exitCode, 0);
+    ToolRun automatic = Tool("controls --standard WhiteBalance" + Registry());
+    EXPECT_EQ(automatic.out, "WhiteBalance 9000 range 4000..10000 step 250 default 6500 auto on\n")
+        << automatic.err;
+}
+
+TEST_F(ToolTest, StandardControlsRefuseAutoWithoutAnAutoFlag) {
+    ToolRun run = Tool("controls --standard Brightness=auto" + Registry());
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("set Brightness: refused with status 0xC000000D"), std::string::npos)
+        << run.err;
+    EXPECT_NE(Tool("controls --standard Sharpness" + Registry()).exitCode, 0);
+}
+
 TEST_F(ToolTest, BadArgumentsShowTheUsage) {
     for (const char* arguments :
          {"", "film", "capture --frames 0", "capture --window 1,2,3", "capture --sim-link usb4",

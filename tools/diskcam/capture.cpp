@@ -25,7 +25,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr ULONG CapturePinId = 0;
 constexpr int BuffersQueued = 3;
 constexpr NTSTATUS StatusInvalidDeviceState = static_cast<NTSTATUS>(0xC0000184);
 // The statuses the driver ends a stream with.
@@ -55,25 +54,6 @@ void ApplyWindow(Controls& controls, const CaptureOptions& options) {
         controls.SetWindow(
             {0, controls.Get(40), controls.Get(41), controls.Get(42), controls.Get(43)});
     }
-}
-
-std::vector<UCHAR> NegotiateFormat(client::Filter& filter) {
-    std::vector<std::vector<UCHAR>> ranges = filter.DataRanges(CapturePinId);
-    if (ranges.empty()) {
-        throw std::runtime_error("the capture pin offers no format");
-    }
-    std::vector<UCHAR> format;
-    client::RequestResult size =
-        filter.Intersect(CapturePinId, ranges[0].data(), ULONG(ranges[0].size()), 0, &format);
-    if (size.status != STATUS_BUFFER_OVERFLOW) {
-        throw std::runtime_error("format negotiation refused with " + StatusText(size.status));
-    }
-    client::RequestResult result = filter.Intersect(
-        CapturePinId, ranges[0].data(), ULONG(ranges[0].size()), size.bytesReturned, &format);
-    if (!NT_SUCCESS(result.status) || format.size() < sizeof(KS_DATAFORMAT_VIDEOINFOHEADER)) {
-        throw std::runtime_error("format negotiation refused with " + StatusText(result.status));
-    }
-    return format;
 }
 
 // Where delivered frames go.
@@ -214,6 +194,25 @@ std::string Shortfall(const CaptureOptions& options, const StreamResult& result)
 }
 
 }  // namespace
+
+std::vector<UCHAR> NegotiateFormat(client::Filter& filter) {
+    std::vector<std::vector<UCHAR>> ranges = filter.DataRanges(CapturePinId);
+    if (ranges.empty()) {
+        throw std::runtime_error("the capture pin offers no format");
+    }
+    std::vector<UCHAR> format;
+    client::RequestResult size =
+        filter.Intersect(CapturePinId, ranges[0].data(), ULONG(ranges[0].size()), 0, &format);
+    if (size.status != STATUS_BUFFER_OVERFLOW) {
+        throw std::runtime_error("format negotiation refused with " + StatusText(size.status));
+    }
+    client::RequestResult result = filter.Intersect(
+        CapturePinId, ranges[0].data(), ULONG(ranges[0].size()), size.bytesReturned, &format);
+    if (!NT_SUCCESS(result.status) || format.size() < sizeof(KS_DATAFORMAT_VIDEOINFOHEADER)) {
+        throw std::runtime_error("format negotiation refused with " + StatusText(result.status));
+    }
+    return format;
+}
 
 void RequestStop() {
     stopRequested.store(true);

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "host/client/filter.h"
 #include "tools/diskcam/options.h"
@@ -19,6 +20,12 @@ namespace tool {
 // --sim-unplug-after.
 std::string RunCapture(client::Filter& filter, const CaptureOptions& options,
                        const std::function<void()>& unplug);
+
+constexpr ULONG CapturePinId = 0;
+
+// The format the capture pin proposes for its own range, as an application
+// negotiates it. Throws std::runtime_error when the pin refuses.
+std::vector<UCHAR> NegotiateFormat(client::Filter& filter);
 
 // Set by the interrupt handler: stop at the next completed buffer.
 void RequestStop();

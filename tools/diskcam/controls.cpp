@@ -4,47 +4,15 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
 #include "diskcam/controls.h"
+#include "tools/controls_protocol/report.h"
+#include "tools/diskcam/capture.h"
 
 namespace tool {
 
 namespace {
-
-GUID ControlSet() {
-    using G = diskcam::ControlSetGuid;
-    GUID guid{G::data1, G::data2, G::data3, {}};
-    std::memcpy(guid.Data4, G::data4, sizeof guid.Data4);
-    return guid;
-}
-
-// The property header of a request, followed by its value bytes.
-struct ControlRecord {
-    KSPROPERTY property;
-    int32_t values[6];
-};
-static_assert(sizeof(KSPROPERTY) == diskcam::ControlValueOffset, "property header");
-
-std::string StatusText(NTSTATUS status) {
-    char text[32];
-    std::snprintf(text, sizeof text, "status 0x%08X", static_cast<unsigned>(status));
-    return text;
-}
-
-bool SameName(const std::string& a, const char* b) {
-    if (b == nullptr || a.size() != std::strlen(b)) {
-        return false;
-    }
-    for (size_t index = 0; index < a.size(); ++index) {
-        if (std::tolower(static_cast<unsigned char>(a[index])) !=
-            std::tolower(static_cast<unsigned char>(b[index]))) {
-            return false;
-        }
-    }
-    return true;
-}
 
 Window ParseWindow(const std::string& text) {
     Window window{};
@@ -56,19 +24,27 @@ Window ParseWindow(const std::string& text) {
     return window;
 }
 
-std::string AccessText(uint32_t access) {
-    if ((access & KSPROPERTY_TYPE_GET) && (access & KSPROPERTY_TYPE_SET)) {
-        return "get,set";
+bool SameName(const std::string& a, const char* b) {
+    if (b == nullptr || a.size() != std::char_traits<char>::length(b)) {
+        return false;
     }
-    return (access & KSPROPERTY_TYPE_GET) ? "get" : (access & KSPROPERTY_TYPE_SET) ? "set" : "-";
+    for (size_t index = 0; index < a.size(); ++index) {
+        if (std::tolower(static_cast<unsigned char>(a[index])) !=
+            std::tolower(static_cast<unsigned char>(b[index]))) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void PrintAll(Controls& controls) {
     for (uint32_t id = 0; id < diskcam::ControlItemCount; ++id) {
         uint32_t access = controls.Access(id);
-        std::string value = (access & KSPROPERTY_TYPE_GET) ? std::to_string(controls.Get(id)) : "-";
-        std::printf("%u %s %s %s\n", id, Controls::Name(id).c_str(), value.c_str(),
-                    AccessText(access).c_str());
+        std::optional<int32_t> value;
+        if ((access & KSPROPERTY_TYPE_GET) != 0) {
+            value = controls.Get(id);
+        }
+        std::printf("%s\n", controls::PrivateItemLine(id, value, access).c_str());
     }
 }
 
@@ -80,7 +56,54 @@ uint32_t FindOrThrow(const std::string& nameOrId) {
     return *id;
 }
 
+const diskcam::StandardControl& FindStandardOrThrow(const std::string& name) {
+    const diskcam::StandardControl* control = controls::FindStandard(name.c_str());
+    if (control == nullptr) {
+        throw std::invalid_argument("no standard control named '" + name + "'");
+    }
+    return *control;
+}
+
+void PrintStandard(Controls& controls, const diskcam::StandardControl& control) {
+    std::printf("%s\n", controls::StandardLine(control, controls.Read(control)).c_str());
+}
+
+void RunStandard(Controls& controls, const std::string& operation) {
+    const size_t equals = operation.find('=');
+    if (equals == std::string::npos) {
+        PrintStandard(controls, FindStandardOrThrow(operation));
+        return;
+    }
+    const diskcam::StandardControl& control = FindStandardOrThrow(operation.substr(0, equals));
+    const std::string value = operation.substr(equals + 1);
+    if (SameName(value, "auto")) {
+        controls.Set(control, 0, true);
+    } else {
+        controls.Set(control, ParseValue(value), false);
+    }
+}
+
 }  // namespace
+
+controls::Reply HostTransport::Send(controls::Target target, controls::PropertyRequest& request) {
+    if (target == controls::Target::Pin && pin_ == nullptr) {
+        std::vector<UCHAR> format = NegotiateFormat(filter_);
+        NTSTATUS status =
+            filter_.CreatePin(CapturePinId, format.data(), ULONG(format.size()), &pin_);
+        if (!NT_SUCCESS(status)) {
+            throw RequestRefused("the capture pin was refused with " +
+                                 controls::StatusText(status));
+        }
+    }
+    const ULONG propertyBytes = ULONG(request.property.size());
+    const ULONG dataBytes = ULONG(request.data.size());
+    void* data = request.data.empty() ? nullptr : request.data.data();
+    client::RequestResult result =
+        target == controls::Target::Pin
+            ? pin_->Property(request.property.data(), propertyBytes, data, dataBytes)
+            : filter_.Property(request.property.data(), propertyBytes, data, dataBytes);
+    return {result.status, result.bytesReturned};
+}
 
 std::optional<uint32_t> Controls::Find(const std::string& nameOrId) {
     if (!nameOrId.empty() && nameOrId.find_first_not_of("0123456789") == std::string::npos &&
@@ -97,62 +120,6 @@ std::optional<uint32_t> Controls::Find(const std::string& nameOrId) {
         }
     }
     return std::nullopt;
-}
-
-std::string Controls::Name(uint32_t id) {
-    const char* name = id < diskcam::ControlItemCount ? diskcam::ControlItemNames[id] : nullptr;
-    return name != nullptr ? name : std::to_string(id);
-}
-
-client::RequestResult Controls::Request(uint32_t id, uint32_t flags, void* data, uint32_t bytes) {
-    ControlRecord request{};
-    request.property.Set = ControlSet();
-    request.property.Id = id;
-    request.property.Flags = flags;
-    uint32_t propertyBytes =
-        id == diskcam::ReadoutWindowItem ? diskcam::WindowRequestBytes : diskcam::ControlValueBytes;
-    return filter_.Property(&request, propertyBytes, data, bytes);
-}
-
-int32_t Controls::Get(uint32_t id) {
-    ControlRecord reply{};
-    client::RequestResult result =
-        Request(id, KSPROPERTY_TYPE_GET, &reply, diskcam::ControlValueBytes);
-    if (!NT_SUCCESS(result.status)) {
-        throw RequestRefused("get " + Name(id) + ": refused with " + StatusText(result.status));
-    }
-    return reply.values[0];
-}
-
-void Controls::Set(uint32_t id, int32_t value) {
-    ControlRecord data{};
-    data.values[0] = value;
-    client::RequestResult result =
-        Request(id, KSPROPERTY_TYPE_SET, &data, diskcam::ControlValueBytes);
-    if (!NT_SUCCESS(result.status)) {
-        throw RequestRefused("set " + Name(id) + ": refused with " + StatusText(result.status));
-    }
-}
-
-void Controls::SetWindow(const Window& window) {
-    ControlRecord data{};
-    data.values[0] = window.mode;
-    data.values[1] = window.x;
-    data.values[2] = window.y;
-    data.values[3] = window.width;
-    data.values[4] = window.height;
-    client::RequestResult result = Request(diskcam::ReadoutWindowItem, KSPROPERTY_TYPE_SET, &data,
-                                           diskcam::WindowRequestBytes);
-    if (!NT_SUCCESS(result.status)) {
-        throw RequestRefused("set ReadoutWindow: refused with " + StatusText(result.status));
-    }
-}
-
-uint32_t Controls::Access(uint32_t id) {
-    ULONG access = 0;
-    client::RequestResult result =
-        Request(id, KSPROPERTY_TYPE_BASICSUPPORT, &access, sizeof access);
-    return NT_SUCCESS(result.status) ? access : 0;
 }
 
 int32_t ParseValue(const std::string& text) {
@@ -179,18 +146,26 @@ void ApplyAssignment(Controls& controls, const std::string& assignment) {
     }
 }
 
-void RunControls(Controls& controls, const std::vector<std::string>& operations) {
+void RunControls(Controls& controls, const std::vector<std::string>& operations, bool standard) {
     if (operations.empty()) {
-        PrintAll(controls);
+        if (!standard) {
+            PrintAll(controls);
+            return;
+        }
+        for (const diskcam::StandardControl& control : diskcam::StandardControls) {
+            PrintStandard(controls, control);
+        }
         return;
     }
     for (const std::string& operation : operations) {
-        if (operation.find('=') != std::string::npos) {
+        if (standard) {
+            RunStandard(controls, operation);
+        } else if (operation.find('=') != std::string::npos) {
             ApplyAssignment(controls, operation);
-            continue;
+        } else {
+            uint32_t id = FindOrThrow(operation);
+            std::printf("%s\n", controls::PrivateValueLine(id, controls.Get(id)).c_str());
         }
-        uint32_t id = FindOrThrow(operation);
-        std::printf("%s %d\n", Controls::Name(id).c_str(), controls.Get(id));
     }
 }
 

@@ -101,7 +101,7 @@ int Run(const std::vector<std::string>& arguments) {
         tool::ControlsOptions options = tool::ParseControlsOptions(rest);
         RunOnSystem(options.common, [&](client::Filter& filter, host::System&) {
             tool::Controls controls(filter);
-            tool::RunControls(controls, options.operations);
+            tool::RunControls(controls, options.operations, options.standard);
         });
         return 0;
     }

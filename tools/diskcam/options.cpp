@@ -16,7 +16,9 @@ const char* const Usage =
     "                        [--sim-link usb2|usb3|instant] [--sim-no-frames]\n"
     "                        [--sim-unplug-after N] [--pool-log FILE [--pool-interval S]]\n"
     "       diskcam controls [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n"
-    "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n";
+    "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n"
+    "       diskcam controls --standard [--camera sim|PATH]... [--registry FILE]\n"
+    "                        [--driver FILE.sys] [NAME | NAME=VALUE | NAME=auto]...\n";
 
 namespace {
 
@@ -170,7 +172,9 @@ ControlsOptions ParseControlsOptions(const std::vector<std::string>& list) {
     Arguments arguments(list);
     while (!arguments.Done()) {
         const std::string& argument = arguments.Next();
-        if (argument.rfind("--", 0) == 0) {
+        if (argument == "--standard") {
+            controls.standard = true;
+        } else if (argument.rfind("--", 0) == 0) {
             if (!TakeCommon(argument, arguments, controls.common)) {
                 throw std::invalid_argument("unknown option '" + argument + "'");
             }

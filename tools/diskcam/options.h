@@ -41,6 +41,8 @@ struct CaptureOptions {
 struct ControlsOptions {
     CommonOptions common;
     std::vector<std::string> operations;
+    // The operations name standard properties.
+    bool standard = false;
 };
 
 // Throw std::invalid_argument with a message for the user.

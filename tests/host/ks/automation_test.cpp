@@ -1,6 +1,7 @@
 // Property requests through the filter's automation table, the class
 // driver's refusals, and data intersection through the pin's handler.
 #include <cstring>
+#include <vector>
 
 #include "host/ks/refusals.h"
 #include "tests/host/ks/ks_test.h"
@@ -127,6 +128,74 @@ TEST_F(PropertyTest, SupportQueryWithoutAHandlerReportsTheItemsAccess) {
     EXPECT_EQ(query.bytesReturned, sizeof(ULONG));
     EXPECT_EQ(Send(Request(ValueProperty, KSPROPERTY_TYPE_BASICSUPPORT), &access, 2).status,
               Refusal::DataTooShort);
+}
+
+// An item with values and no support handler: the class driver answers from
+// the values, in the three replies a client's buffer asks for.
+TEST_F(PropertyTest, SupportQueryOfAnItemWithValuesIsAnsweredFromThem) {
+    const KSPROPERTY request = Request(RangedProperty, KSPROPERTY_TYPE_BASICSUPPORT);
+    const ULONG whole = sizeof(KSPROPERTY_DESCRIPTION) + 2 * sizeof(KSPROPERTY_MEMBERSHEADER) +
+                        sizeof(KSPROPERTY_STEPPING_LONG) + sizeof(LONG);
+    client::RequestResult size = Send(request, nullptr, 0);
+    EXPECT_EQ(size.status, Refusal::DataSizeQuery);
+    EXPECT_EQ(size.bytesReturned, whole);
+
+    ULONG access = 0;
+    client::RequestResult flags = Send(request, &access, sizeof(access));
+    EXPECT_EQ(flags.bytesReturned, sizeof(ULONG));
+    EXPECT_EQ(access,
+              ULONG{KSPROPERTY_TYPE_GET | KSPROPERTY_TYPE_SET | KSPROPERTY_TYPE_BASICSUPPORT});
+
+    std::vector<UCHAR> reply(whole + 8, 0xEE);
+    client::RequestResult described =
+        Send(request, reply.data(), sizeof(KSPROPERTY_DESCRIPTION) + 4);
+    EXPECT_EQ(described.bytesReturned, sizeof(KSPROPERTY_DESCRIPTION));
+    KSPROPERTY_DESCRIPTION description;
+    std::memcpy(&description, reply.data(), sizeof(description));
+    EXPECT_EQ(description.DescriptionSize, whole);
+    EXPECT_EQ(description.MembersListCount, 2u);
+    EXPECT_EQ(description.PropTypeSet.Id, ULONG{VT_I4});
+    EXPECT_EQ(reply[sizeof(KSPROPERTY_DESCRIPTION)], 0xEE) << "only the description";
+
+    client::RequestResult all = Send(request, reply.data(), ULONG(reply.size()));
+    EXPECT_EQ(all.bytesReturned, whole);
+    KSPROPERTY_MEMBERSHEADER range;
+    std::memcpy(&range, reply.data() + sizeof(KSPROPERTY_DESCRIPTION), sizeof(range));
+    EXPECT_EQ(range.MembersFlags, ULONG{KSPROPERTY_MEMBER_STEPPEDRANGES});
+    KSPROPERTY_STEPPING_LONG stepping;
+    std::memcpy(&stepping, reply.data() + sizeof(KSPROPERTY_DESCRIPTION) + sizeof(range),
+                sizeof(stepping));
+    EXPECT_EQ(stepping.SteppingDelta, 5u);
+    EXPECT_EQ(stepping.Bounds.SignedMinimum, -20);
+    EXPECT_EQ(stepping.Bounds.SignedMaximum, 40);
+    LONG defaultValue;
+    std::memcpy(&defaultValue, reply.data() + whole - sizeof(LONG), sizeof(defaultValue));
+    EXPECT_EQ(defaultValue, RangedDefault);
+    EXPECT_EQ(reply[whole], 0xEE);
+    EXPECT_EQ(Send(request, &access, 3).status, Refusal::DataTooShort);
+}
+
+TEST_F(PropertyTest, DefaultValuesListOnlyTheDefault) {
+    const KSPROPERTY request = Request(RangedProperty, KSPROPERTY_TYPE_DEFAULTVALUES);
+    const ULONG whole =
+        sizeof(KSPROPERTY_DESCRIPTION) + sizeof(KSPROPERTY_MEMBERSHEADER) + sizeof(LONG);
+    EXPECT_EQ(Send(request, nullptr, 0).bytesReturned, whole);
+    std::vector<UCHAR> reply(whole);
+    ASSERT_EQ(Send(request, reply.data(), whole).status, STATUS_SUCCESS);
+    KSPROPERTY_DESCRIPTION description;
+    std::memcpy(&description, reply.data(), sizeof(description));
+    EXPECT_EQ(description.MembersListCount, 1u);
+    KSPROPERTY_MEMBERSHEADER header;
+    std::memcpy(&header, reply.data() + sizeof(description), sizeof(header));
+    EXPECT_EQ(header.MembersFlags, ULONG{KSPROPERTY_MEMBER_VALUES});
+    EXPECT_EQ(header.Flags, ULONG{KSPROPERTY_MEMBER_FLAG_DEFAULT});
+    LONG defaultValue;
+    std::memcpy(&defaultValue, reply.data() + whole - sizeof(LONG), sizeof(defaultValue));
+    EXPECT_EQ(defaultValue, RangedDefault);
+    ULONG access = 0;
+    EXPECT_EQ(Send(Request(ValueProperty, KSPROPERTY_TYPE_DEFAULTVALUES), &access, 4).status,
+              Refusal::OperationNotSupported)
+        << "an item without values has no defaults";
 }
 
 using IntersectionTest = PropertyTest;

@@ -10,6 +10,7 @@ namespace minidriver {
 const GUID TestCategory = {
     0x1d2c3b4a, 0x1111, 0x2222, {0x33, 0x44, 0x55, 0x66, 0x77, 0x88, 0x99, 0xaa}};
 const GUID TestPropertySet = {0x5e6f7a8b, 0x1234, 0x5678, {1, 2, 3, 4, 5, 6, 7, 8}};
+const KSPROPERTY_STEPPING_LONG RangedStepping = {5, 0, {{-20, 40}}};
 const GUID TestMajorFormat = {0x0badf00d, 0x0001, 0x0002, {8, 7, 6, 5, 4, 3, 2, 1}};
 
 namespace {
@@ -41,6 +42,17 @@ NTSTATUS NTAPI SetValue(PIRP irp, PKSIDENTIFIER, PVOID data) {
     return STATUS_SUCCESS;
 }
 
+const KSPROPERTY_MEMBERSLIST RangedMembers[] = {
+    {{KSPROPERTY_MEMBER_STEPPEDRANGES, sizeof(KSPROPERTY_STEPPING_LONG), 1, 0}, &RangedStepping},
+    {{KSPROPERTY_MEMBER_VALUES, sizeof(LONG), 1, KSPROPERTY_MEMBER_FLAG_DEFAULT}, &RangedDefault},
+};
+
+const KSPROPERTY_VALUES RangedValues = {
+    {{{{STATIC_KSPROPTYPESETID_General}, VT_I4, 0}}},
+    SIZEOF_ARRAY(RangedMembers),
+    RangedMembers,
+};
+
 const KSPROPERTY_ITEM TestItems[] = {
     DEFINE_KSPROPERTY_ITEM(ValueProperty, GetValue, sizeof(KSPROPERTY), sizeof(ULONG), SetValue,
                            nullptr, 0, nullptr, nullptr, 0),
@@ -50,6 +62,8 @@ const KSPROPERTY_ITEM TestItems[] = {
                            nullptr, 0, nullptr, nullptr, 0),
     DEFINE_KSPROPERTY_ITEM(LongRequestProperty, GetValue, 32, sizeof(ULONG), nullptr, nullptr, 0,
                            nullptr, nullptr, 0),
+    DEFINE_KSPROPERTY_ITEM(RangedProperty, GetValue, sizeof(KSPROPERTY), sizeof(ULONG), SetValue,
+                           &RangedValues, 0, nullptr, nullptr, 0),
 };
 
 const KSPROPERTY_SET TestSets[] = {

@@ -25,7 +25,12 @@ enum : ULONG {
     ReadOnlyProperty,     // get only, 8 bytes of data
     WriteOnlyProperty,    // set only
     LongRequestProperty,  // get, a property request of 32 bytes
+    RangedProperty,       // get and set, with values: RangedStepping, then RangedDefault
 };
+
+// The values of RangedProperty: a stepped range, then a default.
+extern const KSPROPERTY_STEPPING_LONG RangedStepping;
+constexpr LONG RangedDefault = 12;
 
 constexpr ULONG DescriptorFrameSize = 4096;
 
