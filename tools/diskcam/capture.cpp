@@ -13,6 +13,7 @@
 #include <ksmedia.h>
 
 #include "host/client/pin.h"
+#include "tools/controls_protocol/command.h"
 #include "tools/diskcam/controls.h"
 #include "tools/diskcam/frame_tally.h"
 #include "tools/diskcam/image_files.h"
@@ -223,7 +224,7 @@ std::string RunCapture(client::Filter& filter, const CaptureOptions& options,
     Controls controls(filter);
     ApplyWindow(controls, options);
     for (const std::string& assignment : options.assignments) {
-        ApplyAssignment(controls, assignment);
+        controls::ApplyAssignment(controls, assignment);
     }
     std::vector<UCHAR> format = NegotiateFormat(filter);
     KS_DATAFORMAT_VIDEOINFOHEADER video;

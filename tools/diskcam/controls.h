@@ -1,15 +1,11 @@
 // The driver's controls from the application side: the private items by
 // name or id and the standard properties by name, on an open filter (and,
 // for video control, a capture pin created for the requests), and the
-// `controls` command. The requests and the lines printed are those of
-// tools/controls_protocol.
+// `controls` command (tools/controls_protocol/command.h) runs over it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "host/client/filter.h"
 #include "host/client/pin.h"
@@ -36,22 +32,6 @@ class Controls : private HostTransport, public controls::ControlClient {
 public:
     explicit Controls(client::Filter& filter)
         : HostTransport(filter), controls::ControlClient(static_cast<HostTransport&>(*this)) {}
-
-    // The item's id for a name (any case) or a decimal id; nothing when
-    // neither names an item.
-    static std::optional<uint32_t> Find(const std::string& nameOrId);
 };
-
-// Parses "NAME=VALUE" or "ID=VALUE" and applies it; ReadoutWindow takes
-// MODE,X,Y,W,H. Throws std::invalid_argument for a malformed assignment.
-void ApplyAssignment(Controls& controls, const std::string& assignment);
-
-// The `controls` command: operations in order, printing to standard output;
-// with `standard`, on the standard properties (NAME=auto sets the auto flag).
-void RunControls(Controls& controls, const std::vector<std::string>& operations,
-                 bool standard = false);
-
-// Parses a signed 32-bit decimal (or 0x hex) value.
-int32_t ParseValue(const std::string& text);
 
 }  // namespace tool

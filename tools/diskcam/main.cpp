@@ -14,6 +14,7 @@
 
 #include "host/client/filter.h"
 #include "host/system/system.h"
+#include "tools/controls_protocol/command.h"
 #include "tools/diskcam/capture.h"
 #include "tools/diskcam/controls.h"
 #include "tools/diskcam/options.h"
@@ -101,7 +102,7 @@ int Run(const std::vector<std::string>& arguments) {
         tool::ControlsOptions options = tool::ParseControlsOptions(rest);
         RunOnSystem(options.common, [&](client::Filter& filter, host::System&) {
             tool::Controls controls(filter);
-            tool::RunControls(controls, options.operations, options.standard);
+            controls::RunControls(controls, options.operations, options.standard);
         });
         return 0;
     }
