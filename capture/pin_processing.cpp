@@ -54,6 +54,8 @@ ULONG ConvertWholeImage(const CaptureEngine* engine, OutputFormat format, const 
     if (RowsThatFit(copy, extent) < copy.rows) {
         return 0;
     }
+    // The image's size as the plan has it, so a window the pin cannot
+    // deliver (no rows or no columns) converts nothing.
     YuvImage image;
     image.source = engine->convertedFrame;
     image.sourcePitch = copy.sourcePitch;
