@@ -1,13 +1,13 @@
 // The advertised data ranges and their updates.
 #include "driver/data_range.h"
 
+#include "camera/camera_device.h"
+
 namespace {
 
 constexpr REFERENCE_TIME FrameInterval30 = 333333;  // 30 frames per second, in 100 ns
 
 constexpr ULONGLONG FramesPerSecond = 30;
-constexpr ULONG SensorPixelsWide = 4384;
-constexpr ULONG SensorPixelsHigh = 3288;
 
 constexpr LONG LargestLong = 0x7FFFFFFF;
 constexpr ULONG LargestDword = 0xFFFFFFFF;
@@ -122,7 +122,7 @@ void InitDataRanges(KS_DATARANGE_VIDEO ranges[OutputFormatCount]) {
         range.DataRange.SubFormat = traits.subFormat;
         range.VideoInfoHeader.bmiHeader.biBitCount = traits.bitCount;
         range.VideoInfoHeader.bmiHeader.biCompression = traits.compression;
-        UpdateOneRange(&range, traits.bitCount, SensorPixelsWide, SensorPixelsHigh);
+        UpdateOneRange(&range, traits.bitCount, SensorWidth, SensorHeight);
     }
 }
 
