@@ -59,8 +59,10 @@ struct CameraDevice final : CameraDeviceOperations {
     KSDEVICE* Device;
     PDEVICE_OBJECT PhysicalDeviceObject;
     // What the device publishes (driver/descriptors.h), set at device add:
-    // the filter descriptor its factory registers and the data range that
-    // SetReadoutWindow keeps at the window's size, under PipelineLock.
+    // the filter descriptor its factory registers and its data ranges, which
+    // SetReadoutWindow keeps at the window's size, under PipelineLock:
+    // AdvertisedRange is the first (RGB32) of OutputFormatCount, one for
+    // each output format (capture/output_format.h).
     const KSFILTER_DESCRIPTOR* FilterDescriptor;
     KS_DATARANGE_VIDEO* AdvertisedRange;
 

@@ -118,7 +118,8 @@ void NTAPI FreeEngine(void* engine);
 
 // Stop to acquire: gives the pin the device's only ImagePipeline, built from
 // the current settings. STATUS_SHARING_VIOLATION while another pin holds it,
-// STATUS_INVALID_PARAMETER unless the format is 32-bit uncompressed RGB,
+// STATUS_INVALID_PARAMETER unless the format is one the pin delivers (32-bit
+// uncompressed RGB, 16-bit YUY2 or 12-bit NV12: capture/output_format.h),
 // STATUS_INSUFFICIENT_RESOURCES without pool memory; on failure nothing stays
 // attached.
 NTSTATUS AttachPipeline(CameraDevice* camera, CapturePinOperations* pin,
@@ -128,10 +129,10 @@ void DetachPipeline(CameraDevice* camera);
 
 // First change to run: configures the sensor, allocates the raw slots, the
 // ConvertedFrame (zero-filled) and the WorkingFrame, and starts the
-// pipeline's conversion workers (as many as start) and the capture thread. STATUS_INVALID_DEVICE_STATE without an engine, an attached pipeline,
-// an idle engine, a camera or a frame size; STATUS_INSUFFICIENT_RESOURCES when
-// memory or the thread cannot be had. A failed start leaves the engine idle
-// with nothing allocated.
+// pipeline's conversion workers (as many as start) and the capture thread.
+// STATUS_INVALID_DEVICE_STATE without an engine, an attached pipeline, an idle engine, a camera or
+// a frame size; STATUS_INSUFFICIENT_RESOURCES when memory or the thread cannot be had. A failed
+// start leaves the engine idle with nothing allocated.
 NTSTATUS StartStream(CameraDevice* camera);
 // Run to pause: stops the capture thread and keeps the buffers.
 void PauseStream(CaptureEngine* engine);

@@ -1,10 +1,13 @@
 // The pin's processing and frame delivery: the engine's processing step, then
-// the ConvertedFrame copied last row first into the client's buffer, stamped
-// with the graph's time, the frame duration and the frame's place among the
-// pictures of the stream.
+// the ConvertedFrame copied last row first into the client's buffer (RGB32)
+// or converted into it top-down (YUY2, NV12), stamped with the graph's time,
+// the frame duration and the frame's place among the pictures of the stream.
 #include "capture/capture_engine.h"
 #include "capture/capture_pin.h"
+#include "capture/output_format.h"
 #include "capture/row_copy.h"
+#include "pipeline/image_pipeline.h"
+#include "pipeline/yuv_kernels.h"
 #include "platform/atomics.h"
 #include "platform/streaming.h"
 
@@ -13,13 +16,17 @@ namespace {
 constexpr ULONG TimeAndDurationValid =
     KSSTREAM_HEADER_OPTIONSF_TIMEVALID | KSSTREAM_HEADER_OPTIONSF_DURATIONVALID;
 
-RowCopy PlanCopy(const CapturePin* pin) {
+// The rows the buffer receives: the image's for RGB32 and YUY2; for NV12
+// those of the Y plane, then the U V plane's, half as many, at the same step.
+RowCopy PlanCopy(const CapturePin* pin, OutputFormat format) {
     RowCopy copy;
     const LONG outputWidth = pin->outputWidth;
     const LONG outputHeight = pin->outputHeight;
     const LONG windowWidth = pin->windowWidth;
-    copy.rowBytes = outputWidth > 0 ? static_cast<ULONG>(outputWidth) * 4 : 0;
-    copy.rows = outputHeight > 0 ? static_cast<ULONG>(outputHeight) : 0;
+    const ULONG rows =
+        outputHeight > 0 ? DeliveredRows(format, static_cast<ULONG>(outputHeight)) : 0;
+    copy.rowBytes = outputWidth > 0 ? RowStride(format, outputWidth) : 0;
+    copy.rows = format == OutputNv12 ? rows + rows / 2 : rows;
     copy.sourcePitch = windowWidth > 0 ? static_cast<ULONG>(windowWidth) * 4 : 0;
     const ULONG stride = RelaxedRead(&pin->destStride);
     copy.step = stride > copy.rowBytes ? stride : copy.rowBytes;
@@ -55,14 +62,43 @@ void StampFrameInfo(KSSTREAM_HEADER* header, const DeliveredFrame& frame) {
     info->DropCount = frame.dropCount;
 }
 
+// A YUV image goes whole or not at all: a buffer too short for it, which
+// would hold no whole plane of NV12, receives nothing. Returns the rows
+// written.
+ULONG ConvertWholeImage(const CaptureEngine* engine, OutputFormat format, const RowCopy& copy,
+                        ULONG extent, UCHAR* data) {
+    if (RowsThatFit(copy, extent) < copy.rows) {
+        return 0;
+    }
+    // The image's size as the plan has it, so a window the pin cannot
+    // deliver (no rows or no columns) converts nothing.
+    YuvImage image;
+    image.source = engine->convertedFrame;
+    image.sourcePitch = copy.sourcePitch;
+    image.width = copy.rowBytes / OutputFormats[format].rowBytesPerPixel;
+    image.height = format == OutputNv12 ? copy.rows / 3 * 2 : copy.rows;
+    image.target = data;
+    image.targetPitch = static_cast<ULONG>(copy.step);
+    ConvertToYuv(engine->pipeline->simdLevel,
+                 format == OutputNv12 ? YuvLayout::Nv12 : YuvLayout::Yuy2, &image);
+    return copy.rows;
+}
+
 // The locked buffer's data and length are the class driver's mapping of the
 // client's buffer, as the stream pointer gives them. A buffer too short for
 // one row carries no image and is no picture.
 void Deliver(CapturePin* pin, const CaptureEngine* engine, KSSTREAM_POINTER* leading) {
-    const RowCopy copy = PlanCopy(pin);
+    const OutputFormat format = OutputFormatOf(pin->videoInfo.bmiHeader);
+    const RowCopy copy = PlanCopy(pin, format);
     const ULONG extent = leading->OffsetOut.Remaining;
-    const ULONG rows = RowsThatFit(copy, extent);
-    CopyBottomUp(copy, rows, engine->convertedFrame, leading->OffsetOut.Data);
+    UCHAR* data = leading->OffsetOut.Data;
+    ULONG rows = 0;
+    if (format == OutputRgb32) {
+        rows = RowsThatFit(copy, extent);
+        CopyBottomUp(copy, rows, engine->convertedFrame, data);
+    } else {
+        rows = ConvertWholeImage(engine, format, copy, extent, data);
+    }
     const ULONG used = BytesUsed(copy, rows, pin->videoInfo.bmiHeader.biSizeImage, extent);
     StampHeader(pin, leading->StreamHeader, used);
     if (used != 0) {

@@ -3,16 +3,12 @@
 // pipeline being freed.
 #include "camera/camera_device.h"
 #include "capture/capture_engine.h"
+#include "capture/output_format.h"
 #include "pipeline/image_pipeline.h"
 #include "pipeline/kernel_set.h"
 #include "platform/atomics.h"
 
 namespace {
-
-bool IsUncompressedRgb32(const KS_VIDEOINFOHEADER* format) {
-    return format != nullptr && format->bmiHeader.biBitCount == 32 &&
-           format->bmiHeader.biCompression == KS_BI_RGB;
-}
 
 // The current settings, in the order the matrices expect.
 void CopySettings(CameraDevice* camera, ImagePipeline* pipeline) {
@@ -46,7 +42,7 @@ NTSTATUS AttachLocked(CameraDevice* camera, CapturePinOperations* pin, KS_VIDEOI
     camera->PinFormat = format;
     FreeImagePipeline(camera->ImagePipeline);
     camera->ImagePipeline = nullptr;
-    if (!IsUncompressedRgb32(format)) {
+    if (format == nullptr || !IsDeliverableFormat(format->bmiHeader)) {
         DetachLocked(camera);
         return STATUS_INVALID_PARAMETER;
     }

@@ -1,21 +1,46 @@
-// The advertised data range and its updates.
+// The advertised data ranges and their updates.
 #include "driver/data_range.h"
+
+#include "camera/camera_device.h"
 
 namespace {
 
 constexpr REFERENCE_TIME FrameInterval30 = 333333;  // 30 frames per second, in 100 ns
 
-// 32 bits per pixel at 30 frames per second.
-constexpr ULONGLONG BitsPerPixelSecond = 32 * 30;
+constexpr ULONGLONG FramesPerSecond = 30;
 
 constexpr LONG LargestLong = 0x7FFFFFFF;
 constexpr ULONG LargestDword = 0xFFFFFFFF;
 
 // The stream's bits per second, computed in 64 bits and saturated at `limit`:
-// a full-sensor stream (some 13.8 Gbit/s) fits neither record field.
-ULONGLONG BitsPerSecond(ULONG pixels, ULONGLONG limit) {
-    const ULONGLONG bits = ULONGLONG{pixels} * BitsPerPixelSecond;
+// a full-sensor RGB32 stream (some 13.8 Gbit/s) fits neither record field.
+ULONGLONG BitsPerSecond(ULONG pixels, WORD bitCount, ULONGLONG limit) {
+    const ULONGLONG bits = ULONGLONG{pixels} * bitCount * FramesPerSecond;
     return bits < limit ? bits : limit;
+}
+
+void UpdateOneRange(KS_DATARANGE_VIDEO* range, WORD bitCount, ULONG width, ULONG height) {
+    const ULONG pixels = width * height;
+    const ULONG imageSize = static_cast<ULONG>(ULONGLONG{pixels} * bitCount / 8);
+    const LONG bitsPerSecond = static_cast<LONG>(BitsPerSecond(pixels, bitCount, LargestLong));
+    const LONG signedWidth = static_cast<LONG>(width);
+    const LONG signedHeight = static_cast<LONG>(height);
+    KS_VIDEO_STREAM_CONFIG_CAPS& caps = range->ConfigCaps;
+    KS_VIDEOINFOHEADER& info = range->VideoInfoHeader;
+
+    range->DataRange.SampleSize = imageSize;
+    caps.InputSize = {signedWidth, signedHeight};
+    caps.MinCroppingSize = caps.MaxCroppingSize = {signedWidth, signedHeight};
+    caps.MinOutputSize = caps.MaxOutputSize = {signedWidth, signedHeight};
+    caps.MinFrameInterval = caps.MaxFrameInterval = FrameInterval30;
+    caps.MinBitsPerSecond = caps.MaxBitsPerSecond = bitsPerSecond;
+    info.rcSource.right = signedWidth;
+    info.rcSource.bottom = signedHeight;
+    info.dwBitRate = static_cast<DWORD>(BitsPerSecond(pixels, bitCount, LargestDword));
+    info.AvgTimePerFrame = FrameInterval30;
+    info.bmiHeader.biWidth = signedWidth;
+    info.bmiHeader.biHeight = signedHeight;
+    info.bmiHeader.biSizeImage = imageSize;
 }
 
 }  // namespace
@@ -88,25 +113,23 @@ const KS_DATARANGE_VIDEO CaptureDataRangeTemplate = {
     },
 };
 
-void UpdateDataRange(KS_DATARANGE_VIDEO* range, ULONG width, ULONG height) {
-    const ULONG pixels = width * height;
-    const LONG bitsPerSecond = static_cast<LONG>(BitsPerSecond(pixels, LargestLong));
-    const LONG signedWidth = static_cast<LONG>(width);
-    const LONG signedHeight = static_cast<LONG>(height);
-    KS_VIDEO_STREAM_CONFIG_CAPS& caps = range->ConfigCaps;
-    KS_VIDEOINFOHEADER& info = range->VideoInfoHeader;
+void InitDataRanges(KS_DATARANGE_VIDEO ranges[OutputFormatCount]) {
+    ranges[OutputRgb32] = CaptureDataRangeTemplate;
+    for (ULONG format = OutputYuy2; format < OutputFormatCount; ++format) {
+        const OutputFormatTraits& traits = OutputFormats[format];
+        KS_DATARANGE_VIDEO& range = ranges[format];
+        range = CaptureDataRangeTemplate;
+        range.DataRange.SubFormat = traits.subFormat;
+        range.VideoInfoHeader.bmiHeader.biBitCount = traits.bitCount;
+        range.VideoInfoHeader.bmiHeader.biCompression = traits.compression;
+        UpdateOneRange(&range, traits.bitCount, SensorWidth, SensorHeight);
+    }
+}
 
-    range->DataRange.SampleSize = pixels * 4;
-    caps.InputSize = {signedWidth, signedHeight};
-    caps.MinCroppingSize = caps.MaxCroppingSize = {signedWidth, signedHeight};
-    caps.MinOutputSize = caps.MaxOutputSize = {signedWidth, signedHeight};
-    caps.MinFrameInterval = caps.MaxFrameInterval = FrameInterval30;
-    caps.MinBitsPerSecond = caps.MaxBitsPerSecond = bitsPerSecond;
-    info.rcSource.right = signedWidth;
-    info.rcSource.bottom = signedHeight;
-    info.dwBitRate = static_cast<DWORD>(BitsPerSecond(pixels, LargestDword));
-    info.AvgTimePerFrame = FrameInterval30;
-    info.bmiHeader.biWidth = signedWidth;
-    info.bmiHeader.biHeight = signedHeight;
-    info.bmiHeader.biSizeImage = pixels * 4;
+void UpdateDataRange(KS_DATARANGE_VIDEO* ranges, ULONG width, ULONG height) {
+    for (ULONG format = 0; format < OutputFormatCount; ++format) {
+        const auto outputFormat = static_cast<OutputFormat>(format);
+        UpdateOneRange(&ranges[format], OutputFormats[format].bitCount, width,
+                       DeliveredRows(outputFormat, height));
+    }
 }

@@ -128,7 +128,8 @@ const KSALLOCATOR_FRAMING_EX CapturePinFraming = {
     }},
 };
 
-// The template's range, replaced by the device's own in each copy.
+// The template's range, replaced by the device's own ranges, one for each
+// output format, in each copy.
 const PKSDATARANGE CapturePinDataRanges[] = {
     const_cast<PKSDATARANGE>(&CaptureDataRangeTemplate.DataRange),
 };
@@ -194,9 +195,12 @@ PublishedDescriptors* CreatePublishedDescriptors() {
     if (published == nullptr) {
         return nullptr;
     }
-    published->dataRange = CaptureDataRangeTemplate;
-    published->dataRanges[0] = &published->dataRange.DataRange;
+    InitDataRanges(published->dataRange);
+    for (ULONG format = 0; format < OutputFormatCount; ++format) {
+        published->dataRanges[format] = &published->dataRange[format].DataRange;
+    }
     published->pin = CapturePinDescriptors[0];
+    published->pin.PinDescriptor.DataRangesCount = OutputFormatCount;
     published->pin.PinDescriptor.DataRanges = published->dataRanges;
     published->filter = CaptureFilterDescriptor;
     published->filter.PinDescriptors = &published->pin;

@@ -91,7 +91,7 @@ NTSTATUS NTAPI DeviceAdd(PKSDEVICE device) {
         return STATUS_INSUFFICIENT_RESOURCES;
     }
     camera->FilterDescriptor = &published->filter;
-    camera->AdvertisedRange = &published->dataRange;
+    camera->AdvertisedRange = published->dataRange;
     AcquireDevice(device);
     status = AddToObjectBag(device->Bag, camera, DestroyCameraDevice);
     ReleaseDevice(device);

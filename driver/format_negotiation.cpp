@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "capture/capture_pin.h"
+#include "capture/output_format.h"
 #include "platform/atomics.h"
 
 namespace {
@@ -78,12 +79,19 @@ NTSTATUS CheckGeometry(const KS_BITMAPINFOHEADER& format, const KS_BITMAPINFOHEA
     return STATUS_SUCCESS;
 }
 
-// The image must hold width x height pixels of four bytes, all in 32 bits.
-NTSTATUS CheckImageSize(const KS_BITMAPINFOHEADER& format) {
-    const ULONGLONG rowBytes = ULONGLONG{static_cast<ULONG>(format.biWidth)} * 4;
+// The image must hold width x height pixels of the range's bit count (four
+// bytes for RGB32, two for YUY2, one and a half for NV12, whose height the
+// range makes even), all in 32 bits.
+NTSTATUS CheckImageSize(const KS_BITMAPINFOHEADER& format, WORD bitCount) {
+    const ULONGLONG rowBits = ULONGLONG{static_cast<ULONG>(format.biWidth)} * bitCount;
     const LONGLONG height = format.biHeight;
-    const ULONGLONG imageBytes = rowBytes * static_cast<ULONGLONG>(height < 0 ? -height : height);
-    if (rowBytes > Max32 || imageBytes > Max32 || format.biSizeImage < imageBytes) {
+    const ULONGLONG rows = static_cast<ULONGLONG>(height < 0 ? -height : height);
+    if (rowBits / 8 > Max32) {
+        return STATUS_INVALID_PARAMETER;
+    }
+    // Whole bytes and the bits left of each row apart, so nothing wraps.
+    const ULONGLONG imageBytes = rowBits / 8 * rows + rowBits % 8 * rows / 8;
+    if (imageBytes > Max32 || format.biSizeImage < imageBytes) {
         return STATUS_INVALID_PARAMETER;
     }
     return STATUS_SUCCESS;
@@ -98,12 +106,7 @@ NTSTATUS StoreFormat(KSPIN* pin, const KS_DATAFORMAT_VIDEOINFOHEADER* format) {
     if (pin->DeviceState != KSSTATE_STOP) {
         return STATUS_INVALID_DEVICE_STATE;
     }
-    const ULONG headerSize = VideoInfoHeaderSize(format->VideoInfoHeader.bmiHeader.biSize);
-    const ULONG copied =
-        headerSize < sizeof(KS_VIDEOINFOHEADER) ? headerSize : sizeof(KS_VIDEOINFOHEADER);
-    __builtin_memcpy(&capturePin->videoInfo, &format->VideoInfoHeader, copied);
-    RelaxedWrite(&capturePin->destStride,
-                 static_cast<ULONG>(format->VideoInfoHeader.bmiHeader.biWidth) * 4);
+    KeepConnectionFormat(capturePin, &format->DataFormat);
     return STATUS_SUCCESS;
 }
 
@@ -163,7 +166,19 @@ NTSTATUS CheckCaptureFormat(const KSDATAFORMAT* format, const KSDATARANGE* pinRa
     if (!NT_SUCCESS(status)) {
         return status;
     }
-    return CheckImageSize(bitmap);
+    return CheckImageSize(bitmap, range->VideoInfoHeader.bmiHeader.biBitCount);
+}
+
+// The format was checked: its header lies inside it and its bitmap header
+// has at least 40 bytes. A larger bitmap header is cut to the pin's.
+void KeepConnectionFormat(CapturePin* pin, const KSDATAFORMAT* format) {
+    const auto* video = reinterpret_cast<const KS_DATAFORMAT_VIDEOINFOHEADER*>(format);
+    const ULONG headerSize = VideoInfoHeaderSize(video->VideoInfoHeader.bmiHeader.biSize);
+    const ULONG copied =
+        headerSize < sizeof(KS_VIDEOINFOHEADER) ? headerSize : sizeof(KS_VIDEOINFOHEADER);
+    __builtin_memcpy(&pin->videoInfo, &video->VideoInfoHeader, copied);
+    const KS_BITMAPINFOHEADER& bitmap = pin->videoInfo.bmiHeader;
+    RelaxedWrite(&pin->destStride, RowStride(OutputFormatOf(bitmap), bitmap.biWidth));
 }
 
 // At pin creation (no old format) the pin has no CapturePin yet: the check

@@ -56,19 +56,6 @@ void UnlockWindow(CameraDevice* camera) {
     }
 }
 
-// The format was checked by set-data-format: its header lies inside it and
-// its bitmap header has at least 40 bytes. A larger bitmap header is cut to
-// the one the pin keeps.
-void CopyConnectionFormat(CapturePin* capturePin, const KSDATAFORMAT* format) {
-    const auto* video = reinterpret_cast<const KS_DATAFORMAT_VIDEOINFOHEADER*>(format);
-    const ULONG headerSize = VideoInfoHeaderSize(video->VideoInfoHeader.bmiHeader.biSize);
-    const ULONG copied =
-        headerSize < sizeof(KS_VIDEOINFOHEADER) ? headerSize : sizeof(KS_VIDEOINFOHEADER);
-    __builtin_memcpy(&capturePin->videoInfo, &video->VideoInfoHeader, copied);
-    const LONG width = capturePin->videoInfo.bmiHeader.biWidth;
-    RelaxedWrite(&capturePin->destStride, static_cast<ULONG>(width) * 4);
-}
-
 // Two frames of exactly the image size, in the pin's own copies of its
 // descriptor and framing.
 NTSTATUS EditFraming(KSPIN* pin, ULONG imageSize) {
@@ -121,7 +108,7 @@ NTSTATUS NTAPI PinCreate(PKSPIN pin, PIRP) {
     pin->Context = capturePin;
     // Clients then send stream headers with room for the frame information.
     pin->StreamHeaderSize = CaptureStreamHeaderSize;
-    CopyConnectionFormat(capturePin, pin->ConnectionFormat);
+    KeepConnectionFormat(capturePin, pin->ConnectionFormat);
     // On failure the pin's bag frees the CapturePin with the pin.
     status = EditFraming(pin, capturePin->videoInfo.bmiHeader.biSizeImage);
     if (!NT_SUCCESS(status)) {

@@ -77,7 +77,7 @@ client::Filter* Stack::OpenFilter() {
 
 std::vector<UCHAR> Stack::Range() {
     std::vector<std::vector<UCHAR>> ranges = filter_->DataRanges(0);
-    FUZZ_CHECK(ranges.size() == 1, "the pin publishes one range");
+    FUZZ_CHECK(ranges.size() == 3, "the pin publishes its three ranges, RGB32 first");
     return ranges[0];
 }
 

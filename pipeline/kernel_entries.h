@@ -1,4 +1,4 @@
-// The three kernels of one instruction set, `Wide` (an operation set the
+// The kernels of one instruction set, `Wide` (an operation set the
 // including file names before it), as functions of the file's target region:
 // what its baseline entry points call. Internal to pipeline/.
 #pragma once
@@ -6,6 +6,7 @@
 #include "pipeline/colour_kernel.h"
 #include "pipeline/mono_kernel.h"
 #include "pipeline/white_balance_kernel.h"
+#include "pipeline/yuv_kernel.h"
 
 namespace {
 
@@ -19,6 +20,14 @@ void Mono(const KernelFrame* frame, LONG bayerPhase) {
 
 void SumChannels(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals) {
     SumChannelsWith<Wide>(frame, bayerPhase, totals);
+}
+
+void Yuy2(const YuvImage* image) {
+    ConvertYuy2With<Wide>(image);
+}
+
+void Nv12(const YuvImage* image) {
+    ConvertNv12With<Wide>(image);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "pipeline/kernel_parts.h"
 #include "pipeline/kernels.h"
+#include "pipeline/yuv_kernels.h"
 
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
@@ -37,4 +38,12 @@ void DemosaicMonoAvx2(const KernelFrame* frame, LONG bayerPhase) {
 
 void SumChannelsAvx2(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals) {
     SumChannels(frame, bayerPhase, totals);
+}
+
+void ConvertYuy2Avx2(const YuvImage* image) {
+    Yuy2(image);
+}
+
+void ConvertNv12Avx2(const YuvImage* image) {
+    Nv12(image);
 }

@@ -7,6 +7,7 @@
 
 #include "pipeline/kernel_parts.h"
 #include "pipeline/kernels.h"
+#include "pipeline/yuv_kernels.h"
 
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx512f,avx512bw"))), apply_to = function)
@@ -44,4 +45,12 @@ void DemosaicMonoAvx512(const KernelFrame* frame, LONG bayerPhase) {
 
 void SumChannelsAvx512(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals) {
     SumChannels(frame, bayerPhase, totals);
+}
+
+void ConvertYuy2Avx512(const YuvImage* image) {
+    Yuy2(image);
+}
+
+void ConvertNv12Avx512(const YuvImage* image) {
+    Nv12(image);
 }

@@ -3,6 +3,7 @@
 #include "pipeline/kernel_parts.h"
 #include "pipeline/kernels.h"
 #include "pipeline/vector_sse2.h"
+#include "pipeline/yuv_kernels.h"
 namespace {
 using Wide = Sse2;
 }  // namespace
@@ -19,4 +20,12 @@ void DemosaicMonoSse2(const KernelFrame* frame, LONG bayerPhase) {
 
 void SumChannelsSse2(const KernelFrame* frame, LONG bayerPhase, ChannelTotals* totals) {
     SumChannels(frame, bayerPhase, totals);
+}
+
+void ConvertYuy2Sse2(const YuvImage* image) {
+    Yuy2(image);
+}
+
+void ConvertNv12Sse2(const YuvImage* image) {
+    Nv12(image);
 }

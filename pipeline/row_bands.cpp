@@ -4,7 +4,6 @@
 
 #include "pipeline/kernel_set.h"
 #include "pipeline/padded_rows.h"
-#include "platform/extended_state.h"
 
 static_assert(WindowRows % 2 == 0, "every window starts on an even row, as its band does");
 
@@ -56,7 +55,7 @@ void RunBand(ImagePipeline* pipeline, LONG band) {
 
     VectorStateSave state;
     const LONG level = pipeline->passLevel;
-    const KernelSet& kernels = KernelsFor(SaveVectorState(level, &state) ? level : SimdLevelSse2);
+    const KernelSet& kernels = BeginKernels(level, &state);
     for (ULONG y = first; y < end; y += WindowRows) {
         window.height = end - y < WindowRows ? end - y : WindowRows;
         const LONG top = static_cast<LONG>(y);

@@ -29,6 +29,7 @@ struct Avx2 {
     VECTOR_INLINE V SubSaturated16(V a, V b) { return _mm256_subs_epu16(a, b); }
     VECTOR_INLINE V MulLow16(V a, V b) { return _mm256_mullo_epi16(a, b); }
     VECTOR_INLINE V MulHigh16(V a, V b) { return _mm256_mulhi_epu16(a, b); }
+    VECTOR_INLINE V MultiplyAddPairs16(V a, V b) { return _mm256_madd_epi16(a, b); }
     template <int n>
     VECTOR_INLINE V ShiftLeft16(V a) {
         return _mm256_slli_epi16(a, n);
@@ -64,6 +65,26 @@ struct Avx2 {
         out[1] = _mm256_permute2x128_si256(q2, q3, 0x20);
         out[2] = _mm256_permute2x128_si256(q0, q1, 0x31);
         out[3] = _mm256_permute2x128_si256(q2, q3, 0x31);
+    }
+    // The inverse of InMemoryOrder: lane j of quarters[k] is quarter k of
+    // the 64 bytes of block j.
+    VECTOR_INLINE void LoadQuarters(const UCHAR* source, V quarters[4]) {
+        const V first0 = Load(source);
+        const V first1 = Load(source + 32);
+        const V second0 = Load(source + 64);
+        const V second1 = Load(source + 96);
+        quarters[0] = _mm256_permute2x128_si256(first0, second0, 0x20);
+        quarters[1] = _mm256_permute2x128_si256(first0, second0, 0x31);
+        quarters[2] = _mm256_permute2x128_si256(first1, second1, 0x20);
+        quarters[3] = _mm256_permute2x128_si256(first1, second1, 0x31);
+    }
+    VECTOR_INLINE void Store(UCHAR* target, V a) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(target), a);
+    }
+    // Each lane's 16 bytes of `first`, then its 16 of `second`.
+    VECTOR_INLINE void StoreHalves(UCHAR* target, V first, V second) {
+        Store(target, _mm256_permute2x128_si256(first, second, 0x20));
+        Store(target + 32, _mm256_permute2x128_si256(first, second, 0x31));
     }
     VECTOR_INLINE void StoreQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {
         V out[4];

@@ -27,6 +27,7 @@ struct Avx512 {
     VECTOR_INLINE V SubSaturated16(V a, V b) { return _mm512_subs_epu16(a, b); }
     VECTOR_INLINE V MulLow16(V a, V b) { return _mm512_mullo_epi16(a, b); }
     VECTOR_INLINE V MulHigh16(V a, V b) { return _mm512_mulhi_epu16(a, b); }
+    VECTOR_INLINE V MultiplyAddPairs16(V a, V b) { return _mm512_madd_epi16(a, b); }
     template <int n>
     VECTOR_INLINE V ShiftLeft16(V a) {
         return _mm512_slli_epi16(a, n);
@@ -67,6 +68,21 @@ struct Avx512 {
         out[1] = _mm512_shuffle_i64x2(low01, low23, 0xDD);
         out[2] = _mm512_shuffle_i64x2(high01, high23, 0x88);
         out[3] = _mm512_shuffle_i64x2(high01, high23, 0xDD);
+    }
+    // The inverse of InMemoryOrder, which is its own: lane j of quarters[k]
+    // is quarter k of the 64 bytes of block j.
+    VECTOR_INLINE void LoadQuarters(const UCHAR* source, V quarters[4]) {
+        InMemoryOrder(Load(source), Load(source + 64), Load(source + 128), Load(source + 192),
+                      quarters);
+    }
+    VECTOR_INLINE void Store(UCHAR* target, V a) { _mm512_storeu_si512(target, a); }
+    // Each lane's 16 bytes of `first`, then its 16 of `second`: lanes 0 and 1
+    // of both, then lanes 2 and 3, each pair put in order.
+    VECTOR_INLINE void StoreHalves(UCHAR* target, V first, V second) {
+        const V low = _mm512_shuffle_i64x2(first, second, 0x44);
+        const V high = _mm512_shuffle_i64x2(first, second, 0xEE);
+        Store(target, _mm512_shuffle_i64x2(low, low, 0xD8));
+        Store(target + 64, _mm512_shuffle_i64x2(high, high, 0xD8));
     }
     VECTOR_INLINE void StoreQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {
         V out[4];

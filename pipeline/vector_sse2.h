@@ -35,6 +35,7 @@ struct Sse2 {
     VECTOR_INLINE V SubSaturated16(V a, V b) { return _mm_subs_epu16(a, b); }
     VECTOR_INLINE V MulLow16(V a, V b) { return _mm_mullo_epi16(a, b); }
     VECTOR_INLINE V MulHigh16(V a, V b) { return _mm_mulhi_epu16(a, b); }
+    VECTOR_INLINE V MultiplyAddPairs16(V a, V b) { return _mm_madd_epi16(a, b); }
     template <int n>
     VECTOR_INLINE V ShiftLeft16(V a) {
         return _mm_slli_epi16(a, n);
@@ -63,6 +64,21 @@ struct Sse2 {
     VECTOR_INLINE V UnpackHigh16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
     VECTOR_INLINE V UnpackLow32(V a, V b) { return _mm_unpacklo_epi32(a, b); }
     VECTOR_INLINE V UnpackHigh32(V a, V b) { return _mm_unpackhi_epi32(a, b); }
+
+    // The 64 bytes of each lane's block, quarter k into quarters[k].
+    VECTOR_INLINE void LoadQuarters(const UCHAR* source, V quarters[4]) {
+        for (int k = 0; k < 4; ++k) {
+            quarters[k] = Load(source + 16 * k);
+        }
+    }
+    VECTOR_INLINE void Store(UCHAR* target, V a) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(target), a);
+    }
+    // Each lane's 16 bytes of `first`, then its 16 of `second`.
+    VECTOR_INLINE void StoreHalves(UCHAR* target, V first, V second) {
+        Store(target, first);
+        Store(target + 16, second);
+    }
 
     // Quarter q of every lane's 64 output bytes, stored in memory order.
     VECTOR_INLINE void StoreQuarters(UCHAR* target, V q0, V q1, V q2, V q3) {

@@ -90,6 +90,9 @@ static_assert(offsetof(KSDATAFORMAT, Specifier) == 48, "KSDATAFORMAT.Specifier")
 
 // Video format records.
 static_assert(sizeof(KS_BITMAPINFOHEADER) == 40, "KS_BITMAPINFOHEADER");
+static_assert(offsetof(KS_BITMAPINFOHEADER, biHeight) == 8, "biHeight");
+static_assert(offsetof(KS_BITMAPINFOHEADER, biBitCount) == 14, "biBitCount");
+static_assert(offsetof(KS_BITMAPINFOHEADER, biCompression) == 16, "biCompression");
 static_assert(offsetof(KS_BITMAPINFOHEADER, biSizeImage) == 20, "biSizeImage");
 static_assert(sizeof(KS_VIDEOINFOHEADER) == 88, "KS_VIDEOINFOHEADER");
 static_assert(offsetof(KS_VIDEOINFOHEADER, dwBitRate) == 32, "dwBitRate");

@@ -95,7 +95,7 @@ void UseFilter(Life& life, const std::string& path) {
         return;
     }
     std::vector<std::vector<UCHAR>> ranges = filter->DataRanges(0);
-    ASSERT_EQ(ranges.size(), 1u);
+    ASSERT_EQ(ranges.size(), 3u);
     std::vector<UCHAR> format;
     const client::RequestResult proposal =
         filter->Intersect(0, ranges[0].data(), static_cast<ULONG>(ranges[0].size()),

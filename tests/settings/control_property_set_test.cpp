@@ -107,7 +107,7 @@ protected:
     // A capture pin in the format its intersect handler proposes.
     void CreatePin() {
         std::vector<std::vector<UCHAR>> ranges = filter_->DataRanges(0);
-        ASSERT_EQ(ranges.size(), 1u);
+        ASSERT_EQ(ranges.size(), 3u);
         std::vector<UCHAR> format;
         ASSERT_EQ(filter_
                       ->Intersect(0, ranges[0].data(), static_cast<ULONG>(ranges[0].size()), 4096,

@@ -69,14 +69,14 @@ std::unique_ptr<client::Filter> CaptureTest::OpenFilter() {
     return filter;
 }
 
-std::vector<UCHAR> CaptureTest::PinRange(client::Filter& filter) {
+std::vector<UCHAR> CaptureTest::PinRange(client::Filter& filter, size_t index) {
     std::vector<std::vector<UCHAR>> ranges = filter.DataRanges(0);
-    EXPECT_EQ(ranges.size(), 1u);
-    return ranges.empty() ? std::vector<UCHAR>{} : ranges[0];
+    EXPECT_EQ(ranges.size(), 3u);
+    return index < ranges.size() ? ranges[index] : std::vector<UCHAR>{};
 }
 
-std::vector<UCHAR> CaptureTest::ProposedFormat(client::Filter& filter) {
-    std::vector<UCHAR> range = PinRange(filter);
+std::vector<UCHAR> CaptureTest::ProposedFormat(client::Filter& filter, size_t index) {
+    std::vector<UCHAR> range = PinRange(filter, index);
     std::vector<UCHAR> format;
     client::RequestResult result =
         filter.Intersect(0, range.data(), static_cast<ULONG>(range.size()),

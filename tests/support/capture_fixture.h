@@ -35,10 +35,10 @@ protected:
 
     // Opens the first filter of the capture category.
     std::unique_ptr<client::Filter> OpenFilter();
-    // The pin's range as it publishes it.
-    std::vector<UCHAR> PinRange(client::Filter& filter);
-    // The proposal for the pin's own range.
-    std::vector<UCHAR> ProposedFormat(client::Filter& filter);
+    // The pin's range `index` as it publishes it: 0 RGB32, 1 YUY2, 2 NV12.
+    std::vector<UCHAR> PinRange(client::Filter& filter, size_t index = 0);
+    // The proposal for the pin's own range `index`.
+    std::vector<UCHAR> ProposedFormat(client::Filter& filter, size_t index = 0);
     // Opens the filter (once) and creates the pin with `format`, or with the
     // proposal when empty.
     NTSTATUS CreatePin(std::vector<UCHAR> format = {});

@@ -15,6 +15,7 @@
 #include "host/client/pin.h"
 #include "tools/controls_protocol/command.h"
 #include "tools/diskcam/controls.h"
+#include "tools/diskcam/formats.h"
 #include "tools/diskcam/frame_tally.h"
 #include "tools/diskcam/image_files.h"
 #include "tools/diskcam/pool_log.h"
@@ -61,7 +62,9 @@ void ApplyWindow(Controls& controls, const CaptureOptions& options) {
 class FrameSink {
 public:
     FrameSink(const CaptureOptions& options, const KS_BITMAPINFOHEADER& bitmap)
-        : directory_(options.outDirectory), width_(ULONG(bitmap.biWidth)) {
+        : directory_(options.outDirectory),
+          width_(ULONG(bitmap.biWidth)),
+          png_(IsRgbFormat(options.format)) {
         if (!directory_.empty()) {
             std::error_code error;
             std::filesystem::create_directories(directory_, error);
@@ -94,14 +97,29 @@ public:
         }
         if (!directory_.empty() && width_ != 0) {
             char name[32];
-            std::snprintf(name, sizeof name, "/frame-%06ld.png", number);
-            WritePng(directory_ + name, buffer.data.data(), width_, used / (width_ * 4));
+            std::snprintf(name, sizeof name, png_ ? "/frame-%06ld.png" : "/frame-%06ld.yuv",
+                          number);
+            if (png_) {
+                WritePng(directory_ + name, buffer.data.data(), width_, used / (width_ * 4));
+            } else {
+                WriteRaw(directory_ + name, buffer.data.data(), used);
+            }
         }
     }
 
 private:
+    // A YUV frame goes to its file as delivered.
+    static void WriteRaw(const std::string& path, const UCHAR* data, ULONG size) {
+        FILE* file = std::fopen(path.c_str(), "wb");
+        const bool written = file != nullptr && std::fwrite(data, 1, size, file) == size;
+        if (file == nullptr || std::fclose(file) != 0 || !written) {
+            throw std::runtime_error("cannot write " + path);
+        }
+    }
+
     std::string directory_;
     ULONG width_;
+    bool png_;
     FILE* output_ = nullptr;
     bool closeOutput_ = false;
 };
@@ -196,19 +214,20 @@ std::string Shortfall(const CaptureOptions& options, const StreamResult& result)
 
 }  // namespace
 
-std::vector<UCHAR> NegotiateFormat(client::Filter& filter) {
+std::vector<UCHAR> NegotiateFormat(client::Filter& filter, const std::string& name) {
     std::vector<std::vector<UCHAR>> ranges = filter.DataRanges(CapturePinId);
     if (ranges.empty()) {
         throw std::runtime_error("the capture pin offers no format");
     }
+    const std::vector<UCHAR>& range = ranges[RangeOfFormat(ranges, name)];
     std::vector<UCHAR> format;
     client::RequestResult size =
-        filter.Intersect(CapturePinId, ranges[0].data(), ULONG(ranges[0].size()), 0, &format);
+        filter.Intersect(CapturePinId, range.data(), ULONG(range.size()), 0, &format);
     if (size.status != STATUS_BUFFER_OVERFLOW) {
         throw std::runtime_error("format negotiation refused with " + StatusText(size.status));
     }
-    client::RequestResult result = filter.Intersect(
-        CapturePinId, ranges[0].data(), ULONG(ranges[0].size()), size.bytesReturned, &format);
+    client::RequestResult result = filter.Intersect(CapturePinId, range.data(), ULONG(range.size()),
+                                                    size.bytesReturned, &format);
     if (!NT_SUCCESS(result.status) || format.size() < sizeof(KS_DATAFORMAT_VIDEOINFOHEADER)) {
         throw std::runtime_error("format negotiation refused with " + StatusText(result.status));
     }
@@ -226,7 +245,7 @@ std::string RunCapture(client::Filter& filter, const CaptureOptions& options,
     for (const std::string& assignment : options.assignments) {
         controls::ApplyAssignment(controls, assignment);
     }
-    std::vector<UCHAR> format = NegotiateFormat(filter);
+    std::vector<UCHAR> format = NegotiateFormat(filter, options.format);
     KS_DATAFORMAT_VIDEOINFOHEADER video;
     std::memcpy(&video, format.data(), sizeof video);
     const KS_BITMAPINFOHEADER& bitmap = video.VideoInfoHeader.bmiHeader;
@@ -249,8 +268,8 @@ std::string RunCapture(client::Filter& filter, const CaptureOptions& options,
     if (!NT_SUCCESS(status)) {
         throw std::runtime_error("the stream start was refused with " + StatusText(status));
     }
-    std::fprintf(stderr, "format: RGB32 %dx%d, %u bytes/frame\n", bitmap.biWidth, bitmap.biHeight,
-                 bitmap.biSizeImage);
+    std::fprintf(stderr, "format: %s %dx%d, %u bytes/frame\n", options.format.c_str(),
+                 bitmap.biWidth, bitmap.biHeight, bitmap.biSizeImage);
     for (int index = 0; index < BuffersQueued; ++index) {
         QueueBuffer(*pin, pin->NewBuffer());
     }

@@ -23,9 +23,10 @@ std::string RunCapture(client::Filter& filter, const CaptureOptions& options,
 
 constexpr ULONG CapturePinId = 0;
 
-// The format the capture pin proposes for its own range, as an application
-// negotiates it. Throws std::runtime_error when the pin refuses.
-std::vector<UCHAR> NegotiateFormat(client::Filter& filter);
+// The format the capture pin proposes for its range of the named format
+// (RGB32, YUY2 or NV12), as an application negotiates it. Throws
+// std::runtime_error when the pin refuses.
+std::vector<UCHAR> NegotiateFormat(client::Filter& filter, const std::string& name = "RGB32");
 
 // Set by the interrupt handler: stop at the next completed buffer.
 void RequestStop();

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "sim/scene.h"
+#include "tools/diskcam/formats.h"
 
 namespace tool {
 
@@ -15,6 +16,7 @@ const char* const Usage =
     "                        [--registry FILE] [--sim-log FILE] [--driver FILE.sys]\n"
     "                        [--sim-link usb2|usb3|instant] [--sim-no-frames]\n"
     "                        [--sim-unplug-after N] [--pool-log FILE [--pool-interval S]]\n"
+    "                        [--format RGB32|YUY2|NV12]\n"
     "       diskcam controls [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n"
     "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n"
     "       diskcam controls --standard [--camera sim|PATH]... [--registry FILE]\n"
@@ -117,6 +119,8 @@ bool TakeCaptureOption(const std::string& option, Arguments& arguments, CaptureO
         capture.outDirectory = arguments.Value(option);
     } else if (option == "--output") {
         capture.outputFile = arguments.Value(option);
+    } else if (option == "--format") {
+        capture.format = ParseFormatName(arguments.Value(option));
     } else if (option == "--window") {
         capture.window = ParseWindowOption(arguments.Value(option));
     } else if (option == "--subsample") {

@@ -28,7 +28,8 @@ struct CaptureOptions {
     long frames = 10;
     std::optional<double> seconds;
     std::string outDirectory;
-    std::string outputFile;  // "-" for standard output
+    std::string outputFile;        // "-" for standard output
+    std::string format = "RGB32";  // RGB32, YUY2 or NV12
     std::optional<Window> window;
     std::optional<int> subSample;
     std::vector<std::string> assignments;
