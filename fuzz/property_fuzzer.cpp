@@ -7,13 +7,15 @@
 // and leave the device's settings within their clamps.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <ksmedia.h>
+
 #include <cstring>
 
 #include "fuzz/fuzz_stack.h"
 
 namespace {
 
-constexpr ULONG MaxBufferBytes = 80;
+constexpr ULONG MaxBufferBytes = 128;  // a full basic-support reply fits
 constexpr size_t MaxOperations = 24;
 
 bool Documented(NTSTATUS status) {
@@ -22,6 +24,7 @@ bool Documented(NTSTATUS status) {
         case STATUS_UNSUCCESSFUL:
         case STATUS_INVALID_DEVICE_STATE:  // a window set while a pin exists
         case STATUS_INSUFFICIENT_RESOURCES:
+        case STATUS_INVALID_PARAMETER:  // a standard property's refused flags or stream
         case STATUS_PROPSET_NOT_FOUND:
         case STATUS_NOT_FOUND:
         case STATUS_INVALID_DEVICE_REQUEST:
@@ -34,14 +37,24 @@ bool Documented(NTSTATUS status) {
     }
 }
 
+const GUID StandardSets[] = {
+    {STATIC_PROPSETID_VIDCAP_VIDEOPROCAMP},
+    {STATIC_PROPSETID_VIDCAP_CAMERACONTROL},
+    {STATIC_PROPSETID_VIDCAP_VIDEOCONTROL},
+    {STATIC_PROPSETID_VIDCAP_DROPPEDFRAMES},
+};
+
 // A property buffer of the caller's length whose header the input shapes:
-// mostly the control set, a get or a set, an id near the set's range.
+// mostly the control set or a standard set, a get or a set, an id near the
+// set's range.
 std::vector<UCHAR> PropertyBuffer(FuzzedDataProvider& input, ULONG length) {
     const UCHAR shape = input.ConsumeIntegral<UCHAR>();
+    const GUID& standard = input.PickValueInArray(StandardSets);
     std::vector<UCHAR> property = input.ConsumeBytes<UCHAR>(length);
     property.resize(length);
     if ((shape & 3) != 0 && length >= sizeof(GUID)) {
-        std::memcpy(property.data(), &fuzz::ControlSet, sizeof(GUID));
+        std::memcpy(property.data(), (shape & 3) == 3 ? &standard : &fuzz::ControlSet,
+                    sizeof(GUID));
     }
     if ((shape & 4) != 0 && length >= offsetof(KSPROPERTY, Flags)) {
         const ULONG id = shape >> 3;
