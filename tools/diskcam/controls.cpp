@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "diskcam/controls.h"
+#include "tools/diskcam/statuses.h"
 
 namespace tool {
 
@@ -26,12 +27,6 @@ struct ControlRecord {
     int32_t values[6];
 };
 static_assert(sizeof(KSPROPERTY) == diskcam::ControlValueOffset, "property header");
-
-std::string StatusText(NTSTATUS status) {
-    char text[32];
-    std::snprintf(text, sizeof text, "status 0x%08X", static_cast<unsigned>(status));
-    return text;
-}
 
 bool SameName(const std::string& a, const char* b) {
     if (b == nullptr || a.size() != std::strlen(b)) {
@@ -119,7 +114,8 @@ int32_t Controls::Get(uint32_t id) {
     client::RequestResult result =
         Request(id, KSPROPERTY_TYPE_GET, &reply, diskcam::ControlValueBytes);
     if (!NT_SUCCESS(result.status)) {
-        throw RequestRefused("get " + Name(id) + ": refused with " + StatusText(result.status));
+        throw RequestRefused("get " + Name(id) + ": refused with status " +
+                             StatusText(result.status));
     }
     return reply.values[0];
 }
@@ -130,7 +126,8 @@ void Controls::Set(uint32_t id, int32_t value) {
     client::RequestResult result =
         Request(id, KSPROPERTY_TYPE_SET, &data, diskcam::ControlValueBytes);
     if (!NT_SUCCESS(result.status)) {
-        throw RequestRefused("set " + Name(id) + ": refused with " + StatusText(result.status));
+        throw RequestRefused("set " + Name(id) + ": refused with status " +
+                             StatusText(result.status));
     }
 }
 
@@ -144,7 +141,7 @@ void Controls::SetWindow(const Window& window) {
     client::RequestResult result = Request(diskcam::ReadoutWindowItem, KSPROPERTY_TYPE_SET, &data,
                                            diskcam::WindowRequestBytes);
     if (!NT_SUCCESS(result.status)) {
-        throw RequestRefused("set ReadoutWindow: refused with " + StatusText(result.status));
+        throw RequestRefused("set ReadoutWindow: refused with status " + StatusText(result.status));
     }
 }
 

@@ -15,8 +15,10 @@ const char* const Usage =
     "                        [--registry FILE] [--sim-log FILE] [--driver FILE.sys]\n"
     "                        [--sim-link usb2|usb3|instant] [--sim-no-frames]\n"
     "                        [--sim-unplug-after N] [--pool-log FILE [--pool-interval S]]\n"
+    "                        [--top-down]\n"
     "       diskcam controls [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n"
-    "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n";
+    "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n"
+    "       diskcam list     [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n";
 
 namespace {
 
@@ -115,6 +117,8 @@ bool TakeCaptureOption(const std::string& option, Arguments& arguments, CaptureO
         capture.outDirectory = arguments.Value(option);
     } else if (option == "--output") {
         capture.outputFile = arguments.Value(option);
+    } else if (option == "--top-down") {
+        capture.topDown = true;
     } else if (option == "--window") {
         capture.window = ParseWindowOption(arguments.Value(option));
     } else if (option == "--subsample") {

@@ -29,6 +29,9 @@ struct CaptureOptions {
     std::optional<double> seconds;
     std::string outDirectory;
     std::string outputFile;  // "-" for standard output
+    // The output stream's rows top-down, as video tools take them, instead
+    // of bottom-up as delivered.
+    bool topDown = false;
     std::optional<Window> window;
     std::optional<int> subSample;
     std::vector<std::string> assignments;
