@@ -6,10 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <fstream>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -20,130 +18,107 @@
 namespace driver_test {
 namespace {
 
-// An INF file as sections of lines, comments and blank lines dropped, with
-// %name% replaced from [Strings].
+// An INF file: each section's lines, a line as its key (empty for a line
+// without one) and its comma-separated fields, unquoted, with %name%
+// replaced from [Strings]. Comments and blank lines are dropped.
 class InfFile {
 public:
+    struct Line {
+        std::string key;
+        std::vector<std::string> fields;
+    };
+
     explicit InfFile(const std::string& path) {
         std::ifstream in(path);
         std::string section;
-        for (std::string line; std::getline(in, line);) {
-            line = Trim(line.substr(0, CommentStart(line)));
-            if (line.empty()) {
-                continue;
-            }
-            if (line.front() == '[' && line.back() == ']') {
-                section = line.substr(1, line.size() - 2);
-                sections_[section];
-            } else {
-                sections_[section].push_back(line);
+        for (std::string text; std::getline(in, text);) {
+            text = Trim(text.substr(0, text.find(';')));
+            if (text.size() > 2 && text.front() == '[' && text.back() == ']') {
+                section = text.substr(1, text.size() - 2);
+            } else if (!text.empty()) {
+                // Registry lines (HKR,...) have no key: their values may hold "=".
+                const size_t equals =
+                    text.rfind("HKR,", 0) == 0 ? std::string::npos : text.find('=');
+                const bool keyed = equals != std::string::npos;
+                sections_[section].push_back({keyed ? Trim(text.substr(0, equals)) : "",
+                                              Split(keyed ? text.substr(equals + 1) : text)});
             }
         }
-        for (const std::string& line : Section("Strings")) {
-            strings_[Trim(Key(line))] = Unquote(Value(line));
+        for (const Line& line : sections_["Strings"]) {
+            strings_[line.key] = line.fields.at(0);
         }
     }
 
-    bool Has(const std::string& name) const { return sections_.count(name) != 0; }
-    std::vector<std::string> Section(const std::string& name) const {
-        auto found = sections_.find(name);
-        return found != sections_.end() ? found->second : std::vector<std::string>{};
-    }
-    // The values of `key = ...` lines in the section, each split at commas,
-    // expanded and unquoted.
-    std::vector<std::vector<std::string>> Directives(const std::string& section,
-                                                     const std::string& key) const {
-        std::vector<std::vector<std::string>> found;
-        for (const std::string& line : Section(section)) {
-            if (line.find('=') != std::string::npos && Trim(Key(line)) == key) {
-                found.push_back(Fields(Value(line)));
+    std::vector<Line> Lines(const std::string& section) const {
+        auto found = sections_.find(section);
+        std::vector<Line> lines = found != sections_.end() ? found->second : std::vector<Line>{};
+        for (Line& line : lines) {
+            Expand(line.key);
+            for (std::string& field : line.fields) {
+                Expand(field);
             }
         }
-        return found;
+        return lines;
     }
-    // A line's comma-separated fields, expanded and unquoted.
-    std::vector<std::string> Fields(const std::string& text) const {
-        std::vector<std::string> fields;
-        size_t start = 0;
-        for (size_t comma; (comma = text.find(',', start)) != std::string::npos;
-             start = comma + 1) {
-            fields.push_back(Unquote(Expand(Trim(text.substr(start, comma - start)))));
+    // The fields of the section's lines with this key.
+    std::vector<std::vector<std::string>> Values(const std::string& section,
+                                                 const std::string& key) const {
+        std::vector<std::vector<std::string>> values;
+        for (const Line& line : Lines(section)) {
+            if (line.key == key) {
+                values.push_back(line.fields);
+            }
         }
-        fields.push_back(Unquote(Expand(Trim(text.substr(start)))));
-        return fields;
+        return values;
     }
 
 private:
-    static size_t CommentStart(const std::string& line) {
-        bool quoted = false;
-        for (size_t i = 0; i < line.size(); ++i) {
-            quoted = line[i] == '"' ? !quoted : quoted;
-            if (line[i] == ';' && !quoted) {
-                return i;
-            }
-        }
-        return line.size();
-    }
     static std::string Trim(const std::string& text) {
         size_t first = text.find_first_not_of(" \t\r");
         size_t last = text.find_last_not_of(" \t\r");
         return first == std::string::npos ? "" : text.substr(first, last - first + 1);
     }
-    static std::string Key(const std::string& line) { return line.substr(0, line.find('=')); }
-    static std::string Value(const std::string& line) {
-        return Trim(line.substr(line.find('=') + 1));
+    static std::vector<std::string> Split(const std::string& text) {
+        std::vector<std::string> fields;
+        size_t start = 0;
+        for (size_t comma = 0; comma != std::string::npos; start = comma + 1) {
+            comma = text.find(',', start);
+            std::string field = Trim(text.substr(start, comma - start));
+            bool quoted = field.size() >= 2 && field.front() == '"' && field.back() == '"';
+            fields.push_back(quoted ? field.substr(1, field.size() - 2) : field);
+        }
+        return fields;
     }
-    static std::string Unquote(const std::string& text) {
-        return text.size() >= 2 && text.front() == '"' && text.back() == '"'
-                   ? text.substr(1, text.size() - 2)
-                   : text;
-    }
-    std::string Expand(const std::string& text) const {
+    void Expand(std::string& text) const {
         if (text.size() > 2 && text.front() == '%' && text.back() == '%') {
             auto found = strings_.find(text.substr(1, text.size() - 2));
-            return found != strings_.end() ? found->second : text;
+            text = found != strings_.end() ? found->second : text;
         }
-        return text;
     }
 
-    std::map<std::string, std::vector<std::string>> sections_;
+    std::map<std::string, std::vector<Line>> sections_;
     std::map<std::string, std::string> strings_;
 };
 
-GUID ParseGuid(const std::string& text) {
-    GUID guid{};
-    unsigned parts[11] = {};
-    EXPECT_EQ(std::sscanf(text.c_str(), "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &parts[0],
-                          &parts[1], &parts[2], &parts[3], &parts[4], &parts[5], &parts[6],
-                          &parts[7], &parts[8], &parts[9], &parts[10]),
-              11)
-        << text;
-    guid.Data1 = parts[0];
-    guid.Data2 = static_cast<USHORT>(parts[1]);
-    guid.Data3 = static_cast<USHORT>(parts[2]);
-    for (int i = 0; i < 8; ++i) {
-        guid.Data4[i] = static_cast<UCHAR>(parts[3 + i]);
-    }
-    return guid;
+// The one model: its description and its install section.
+InfFile::Line TheModel(const InfFile& inf) {
+    std::vector<InfFile::Line> models = inf.Lines("Devices.NTamd64");
+    EXPECT_EQ(models.size(), 1u);
+    return models.empty() ? InfFile::Line{} : models[0];
 }
 
-// The model's install section and its description, from the one line of
-// the [Devices.NTamd64] models section.
-struct Model {
-    std::string description;
-    std::string section;
-};
-
-Model TheModel(const InfFile& inf) {
-    std::vector<std::string> lines = inf.Section("Devices.NTamd64");
-    EXPECT_EQ(lines.size(), 1u);
-    if (lines.empty()) {
-        return {};
+// The registry lines of the section's AddReg sections: root, subkey, value
+// name, type and value.
+std::vector<std::vector<std::string>> RegistryLines(const InfFile& inf,
+                                                    const std::string& section) {
+    std::vector<std::vector<std::string>> lines;
+    for (const auto& addReg : inf.Values(section, "AddReg")) {
+        for (const InfFile::Line& line : inf.Lines(addReg.at(0))) {
+            EXPECT_EQ(line.fields.size(), 5u) << addReg[0];
+            lines.push_back(line.fields);
+        }
     }
-    const std::string& line = lines[0];
-    std::vector<std::string> description = inf.Fields(line.substr(0, line.find('=')));
-    std::vector<std::string> install = inf.Fields(line.substr(line.find('=') + 1));
-    return {description[0], install[0] + ".NTamd64"};
+    return lines;
 }
 
 // The kernel streaming proxy, the COM object applications open a filter
@@ -160,41 +135,33 @@ TEST_F(Installation, TheInfRegistersEveryCategoryOfTheFilterAndNoOther) {
     ASSERT_NE(StartDevice(), nullptr);
     filter_ = OpenFilter();
     ASSERT_NE(filter_, nullptr);
-    const KSFILTER_DESCRIPTOR* descriptor = filter_->Kernel()->Descriptor;
-    std::set<std::string> published;
-    for (ULONG i = 0; i < descriptor->CategoriesCount; ++i) {
-        published.insert(host::ks::GuidText(descriptor->Categories[i]));
-    }
-
-    const Model model = TheModel(inf_);
-    ASSERT_TRUE(inf_.Has(model.section + ".Interfaces"));
-    std::set<std::string> registered;
-    std::string firstPath;
-    for (const auto& fields : inf_.Directives(model.section + ".Interfaces", "AddInterface")) {
+    const InfFile::Line model = TheModel(inf_);
+    const std::string install = model.fields.at(0) + ".NTamd64";
+    // Category GUID text: reference string, interface section.
+    std::map<std::string, std::vector<std::string>> registered;
+    for (const auto& fields : inf_.Values(install + ".Interfaces", "AddInterface")) {
         ASSERT_EQ(fields.size(), 3u);
-        const GUID category = ParseGuid(fields[0]);
-        registered.insert(host::ks::GuidText(category));
-        std::vector<std::string> paths = client::FindFilters(category);
-        ASSERT_EQ(paths.size(), 1u) << fields[0];
-        EXPECT_TRUE(paths[0].size() > fields[1].size() &&
-                    paths[0].compare(paths[0].size() - fields[1].size() - 1, std::string::npos,
-                                     "\\" + fields[1]) == 0)
-            << paths[0] << " is not under the reference string " << fields[1];
-        firstPath = firstPath.empty() ? paths[0] : firstPath;
-        EXPECT_EQ(client::FilterAlias(firstPath, category), paths[0]) << "one filter";
-
-        std::map<std::string, std::string> values;
-        for (const auto& addReg : inf_.Directives(fields[2], "AddReg")) {
-            for (const std::string& line : inf_.Section(addReg[0])) {
-                std::vector<std::string> value = inf_.Fields(line);
-                ASSERT_EQ(value.size(), 5u) << line;
-                values[value[2]] = value[4];
-            }
-        }
-        EXPECT_EQ(values["CLSID"], ProxyClsid) << fields[0];
-        EXPECT_EQ(values["FriendlyName"], model.description) << fields[0];
+        registered[fields[0]] = {fields[1], fields[2]};
     }
-    EXPECT_EQ(registered, published);
+
+    const KSFILTER_DESCRIPTOR* descriptor = filter_->Kernel()->Descriptor;
+    ASSERT_EQ(registered.size(), descriptor->CategoriesCount);
+    const std::string first = client::FindFilters(descriptor->Categories[0]).at(0);
+    for (ULONG i = 0; i < descriptor->CategoriesCount; ++i) {
+        const GUID& category = descriptor->Categories[i];
+        auto entry = registered.find(host::ks::GuidText(category));
+        ASSERT_NE(entry, registered.end()) << host::ks::GuidText(category) << " is not in the INF";
+        const std::string path = client::FilterAlias(first, category);
+        const std::string reference = "\\" + entry->second[0];
+        EXPECT_EQ(path.substr(path.size() - std::min(path.size(), reference.size())), reference)
+            << path;
+        std::map<std::string, std::string> values;
+        for (const auto& line : RegistryLines(inf_, entry->second[1])) {
+            values[line.at(2)] = line.at(4);
+        }
+        EXPECT_EQ(values["CLSID"], ProxyClsid) << entry->first;
+        EXPECT_EQ(values["FriendlyName"], model.key) << entry->first;
+    }
 }
 
 TEST_F(Installation, TheInfSettingsAreTheDriversLoadDefaultsInItsOrder) {
@@ -207,17 +174,13 @@ TEST_F(Installation, TheInfSettingsAreTheDriversLoadDefaultsInItsOrder) {
     filter_.reset();
 
     std::vector<std::string> names;
-    for (const auto& addReg : inf_.Directives(TheModel(inf_).section, "AddReg")) {
-        for (const std::string& line : inf_.Section(addReg[0])) {
-            std::vector<std::string> value = inf_.Fields(line);
-            ASSERT_EQ(value.size(), 5u) << line;
-            ASSERT_EQ(value[0] + "," + value[1], "HKR,Settings") << line;
-            EXPECT_EQ(value[3], "0x00010001") << line << ": not a REG_DWORD";
-            names.push_back(value[2]);
-            EXPECT_EQ(host::RegistryGetDword(SettingsKey(), value[2]).value_or(~0u),
-                      static_cast<uint32_t>(std::stoul(value[4], nullptr, 0)))
-                << line;
-        }
+    for (const auto& line : RegistryLines(inf_, TheModel(inf_).fields.at(0) + ".NTamd64")) {
+        ASSERT_EQ(line.at(0) + "," + line.at(1) + "," + line.at(3), "HKR,Settings,0x00010001")
+            << line.at(2) << ": not a REG_DWORD under Settings";
+        names.push_back(line[2]);
+        EXPECT_EQ(host::RegistryGetDword(SettingsKey(), line[2]).value_or(~0u),
+                  static_cast<uint32_t>(std::stoul(line.at(4), nullptr, 0)))
+            << line[2];
     }
     EXPECT_EQ(names, host::RegistryValueNames(SettingsKey()));
 }
