@@ -41,9 +41,9 @@ const NamedGuid Subtypes[] = {
     {"RGB32", {0xE436EB7E, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}}},
 };
 
-// As FindCamera selects: CameraNo indexes the disks that identify as
-// cameras, in attach order, clamped to the ones there are.
-constexpr int MaximumCandidates = 32;
+// The driver takes at most this many disks that identify as cameras, in
+// attach order, and CameraNo indexes them, clamped to the ones there are.
+constexpr size_t MaximumCandidates = 32;
 
 std::string SubtypeName(const GUID& subtype) {
     for (const NamedGuid& known : Subtypes) {
