@@ -164,6 +164,9 @@ const KSPIN_DESCRIPTOR_EX CapturePinDescriptors[] = {
 const GUID CaptureFilterCategories[] = {
     {STATIC_KSCATEGORY_VIDEO},
     {STATIC_KSCATEGORY_CAPTURE},
+    // Applications written for Windows 10 and later enumerate cameras here
+    // only; the two above serve DirectShow and older applications.
+    {STATIC_KSCATEGORY_VIDEO_CAMERA},
 };
 
 const GUID CaptureFilterReference = {STATIC_KSNAME_Filter};

@@ -9,6 +9,8 @@ packages=(
     # The fuzz build: clang++ and its libFuzzer and sanitizer runtimes, which
     # Debian only recommends.
     clang libclang-rt-14-dev
+    # The README's recording recipe, which the tool tests run.
+    ffmpeg
 )
 
 missing=()

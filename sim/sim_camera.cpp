@@ -60,6 +60,11 @@ void StampFrame(uint64_t frameNumber, uint8_t* frame, size_t pixels) {
 
 }  // namespace
 
+bool IdentifiesAsCamera(const uint8_t* statusSector) {
+    return std::memcmp(statusSector, kSignature, sizeof kSignature) == 0 &&
+           std::memcmp(statusSector + kModelCodeByte, kModelCode, sizeof kModelCode) == 0;
+}
+
 TransferTiming TransferTiming::HighSpeed() {
     return {std::chrono::microseconds(250), 40'000'000};
 }

@@ -38,6 +38,10 @@ enum class Identity {
     PlainDisk,   // all zero: an ordinary disk
 };
 
+// True when a status sector (kSectorSize bytes) carries the camera's
+// signature and model code, as the camera's status sector does.
+bool IdentifiesAsCamera(const uint8_t* statusSector);
+
 // How long a transfer takes: latency + length / bytesPerSecond.
 struct TransferTiming {
     std::chrono::microseconds latency{0};

@@ -15,6 +15,10 @@ std::vector<std::string> FindFilters(const GUID& category) {
     return host::ks::FilterPaths(category);
 }
 
+std::string FilterAlias(const std::string& path, const GUID& category) {
+    return host::ks::AliasPath(path, category);
+}
+
 Filter::Filter(host::ks::Filter* filter, std::unique_ptr<host::ClientProcess> process)
     : process_(std::move(process)), filter_(filter) {}
 

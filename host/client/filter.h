@@ -39,6 +39,11 @@ struct RequestResult {
 // order.
 std::vector<std::string> FindFilters(const GUID& category);
 
+// The path of the same filter in another category, as an application finds
+// it with SetupDiGetDeviceInterfaceAlias; empty when the filter is not
+// published there.
+std::string FilterAlias(const std::string& path, const GUID& category);
+
 class Filter {
 public:
     // STATUS_OBJECT_NAME_NOT_FOUND for a path no filter factory has.

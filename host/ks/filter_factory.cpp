@@ -96,6 +96,14 @@ FilterFactory* FindFilterFactory(const std::string& path) {
     return nullptr;
 }
 
+std::string AliasPath(const std::string& path, const GUID& category) {
+    FilterFactory* factory = FindFilterFactory(path);
+    if (factory == nullptr || !ListsCategory(*factory, category)) {
+        return {};
+    }
+    return PathOf(*factory, category);
+}
+
 void DeleteFilterFactories(PKSDEVICE device, bool onlyFreeOnStop) {
     std::vector<FilterFactory*> doomed;
     {

@@ -28,6 +28,11 @@ std::vector<std::string> FilterPaths(const GUID& category);
 // The factory a path names, or null.
 FilterFactory* FindFilterFactory(const std::string& path);
 
+// The path of the filter `path` names under another category of its
+// factory; empty when no factory has the path or its descriptor does not
+// list the category.
+std::string AliasPath(const std::string& path, const GUID& category);
+
 // Closes the filters of the device's factories and deletes the factories:
 // those created with KSCREATE_ITEM_FREEONSTOP at a stop, all at removal.
 void DeleteFilterFactories(PKSDEVICE device, bool onlyFreeOnStop);

@@ -54,10 +54,11 @@ void System::AttachCameras(const SystemOptions& options) {
     for (const std::string& camera : options.cameras) {
         if (camera == "sim") {
             simulated_.push_back(std::make_shared<sim::SimCamera>(options.simulated));
-            links_.push_back(AttachDisk(simulated_.back()));
+            disks_.push_back(simulated_.back());
         } else {
-            links_.push_back(AttachDisk(std::make_shared<FileDisk>(camera)));
+            disks_.push_back(std::make_shared<FileDisk>(camera));
         }
+        links_.push_back(AttachDisk(disks_.back()));
     }
 }
 

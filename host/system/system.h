@@ -41,6 +41,9 @@ public:
         return simulated_;
     }
 
+    // Every attached disk, simulated or not, in attach order.
+    const std::vector<std::shared_ptr<Disk>>& Disks() const { return disks_; }
+
     // Pulls every attached disk out while the driver runs, as a surprise
     // removal: open handles fail with a gone status from then on.
     void UnplugCameras();
@@ -54,6 +57,7 @@ private:
 
     std::string registryFile_;
     std::vector<std::shared_ptr<sim::SimCamera>> simulated_;
+    std::vector<std::shared_ptr<Disk>> disks_;
     std::vector<std::u16string> links_;
     std::unique_ptr<DriverModule> module_;
     std::unique_ptr<Driver> driver_;

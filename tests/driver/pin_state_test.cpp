@@ -17,6 +17,7 @@ namespace {
 
 const GUID VideoCategory = {STATIC_KSCATEGORY_VIDEO};
 const GUID CaptureCategory = {STATIC_KSCATEGORY_CAPTURE};
+const GUID CameraCategory = {STATIC_KSCATEGORY_VIDEO_CAMERA};
 
 CapturePin* CapturePinOf(client::Pin& pin) {
     return static_cast<CapturePin*>(pin.Kernel()->Context);
@@ -32,9 +33,10 @@ size_t EndsOfConfiguration(const sim::SimCamera& camera) {
 
 using DeviceStart = CaptureTest;
 
-TEST_F(DeviceStart, PublishesOneFilterUnderBothCategoriesAndMakesTheEngine) {
+TEST_F(DeviceStart, PublishesOneFilterUnderEachCategoryAndMakesTheEngine) {
     ASSERT_NE(StartDevice(), nullptr);
     EXPECT_EQ(client::FindFilters(VideoCategory).size(), 1u);
+    EXPECT_EQ(client::FindFilters(CameraCategory).size(), 1u);
     ASSERT_EQ(client::FindFilters(CaptureCategory).size(), 1u);
     EXPECT_NE(client::FindFilters(CaptureCategory)[0].find("GLOBAL"), std::string::npos);
     EXPECT_NE(camera_->CaptureEngine, nullptr);

@@ -177,18 +177,6 @@ TEST_F(ToolTest, StandardOutputCarriesOnlyTheFrames) {
     EXPECT_EQ(run.out.size(), 2u * 64 * 32 * 4);
 }
 
-// A camera disk in a file: its status sector says a frame is always ready
-// and its frame area holds one uniform 64 x 64 frame.
-void WriteCameraFile(const fs::path& path, unsigned char value) {
-    std::string disk(0x20400 + 4096, '\0');
-    disk.replace(0x20000, 6, "QUELMA");
-    disk[0x20000 + 26] = 0x2D;
-    disk[0x20000 + 27] = 0x0A;
-    disk[0x20000 + 256] = 1;
-    std::fill(disk.begin() + 0x20400, disk.end(), static_cast<char>(value));
-    std::ofstream(path, std::ios::binary) << disk;
-}
-
 // The samples a soak run judges: time, live bytes and live blocks, from the
 // stream's start to its end, with the stream's buffers in the pool.
 TEST_F(ToolTest, APoolLogSamplesThePoolWhileTheStreamRuns) {
@@ -213,7 +201,7 @@ TEST_F(ToolTest, APoolLogSamplesThePoolWhileTheStreamRuns) {
 }
 
 TEST_F(ToolTest, AFileBackedCameraWorks) {
-    WriteCameraFile(Path("camera.img"), 100);
+    WriteCameraFile(Path("camera.img"), [](int) { return 100; });
     ToolRun run = Tool("capture --camera " + Path("camera.img").string() +
                        " --window 0,0,64,64 --frames 3 --set ColorEnable=0 --output " +
                        Path("frames.raw").string() + Registry());

@@ -36,6 +36,20 @@ Format ParseFormat(const std::string& err) {
     return format;
 }
 
+void WriteCameraFile(const fs::path& path, const std::function<unsigned char(int)>& rowValue) {
+    constexpr size_t frameData = 0x20400;
+    constexpr int side = 64;
+    std::string disk(frameData + side * side, '\0');
+    disk.replace(0x20000, 6, "QUELMA");
+    disk[0x20000 + 26] = 0x2D;
+    disk[0x20000 + 27] = 0x0A;
+    disk[0x20000 + 256] = 1;
+    for (int y = 0; y < side; ++y) {
+        disk.replace(frameData + size_t(y) * side, side, side, static_cast<char>(rowValue(y)));
+    }
+    std::ofstream(path, std::ios::binary) << disk;
+}
+
 void ToolTest::SetUp() {
     directory_ = fs::temp_directory_path() /
                  ("diskcam-tool-" + std::to_string(::getpid()) + "-" +

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,11 @@ struct Format {
     int height = 0;
 };
 Format ParseFormat(const std::string& err);
+
+// A camera disk in a file: its status sector says a frame is always ready
+// and its frame area holds one 64 x 64 frame whose row y has the value
+// rowValue(y) throughout.
+void WriteCameraFile(const fs::path& path, const std::function<unsigned char(int)>& rowValue);
 
 class ToolTest : public ::testing::Test {
 protected:

@@ -20,6 +20,7 @@
 #include "tools/diskcam/image_files.h"
 #include "tools/diskcam/pool_log.h"
 #include "tools/diskcam/progress.h"
+#include "tools/diskcam/statuses.h"
 
 namespace tool {
 
@@ -28,7 +29,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int BuffersQueued = 3;
-constexpr NTSTATUS StatusInvalidDeviceState = static_cast<NTSTATUS>(0xC0000184);
 // The statuses the driver ends a stream with.
 constexpr NTSTATUS StatusDeviceNotConnected = static_cast<NTSTATUS>(0xC000009D);
 constexpr NTSTATUS StatusIoTimeout = static_cast<NTSTATUS>(0xC00000B5);
@@ -36,12 +36,6 @@ constexpr NTSTATUS StatusIoTimeout = static_cast<NTSTATUS>(0xC00000B5);
 constexpr std::chrono::seconds Silence{10};
 
 std::atomic<bool> stopRequested{false};
-
-std::string StatusText(NTSTATUS status) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(status));
-    return text;
-}
 
 // Window and subsample options go in through the property set before the
 // pin exists; a window means mode 0, subsample 1 or 2 ignores any window, and
@@ -64,7 +58,9 @@ public:
     FrameSink(const CaptureOptions& options, const KS_BITMAPINFOHEADER& bitmap)
         : directory_(options.outDirectory),
           width_(ULONG(bitmap.biWidth)),
-          png_(IsRgbFormat(options.format)) {
+          png_(IsRgbFormat(options.format)),
+          // YUV frames are delivered top-down already.
+          topDown_(options.topDown && png_) {
         if (!directory_.empty()) {
             std::error_code error;
             std::filesystem::create_directories(directory_, error);
@@ -92,7 +88,8 @@ public:
 
     void Take(const client::StreamBuffer& buffer, long number) {
         ULONG used = buffer.header.DataUsed;
-        if (output_ != nullptr && std::fwrite(buffer.data.data(), 1, used, output_) != used) {
+        if (output_ != nullptr &&
+            !WriteRawFrame(output_, buffer.data.data(), used, width_, topDown_)) {
             throw std::runtime_error("cannot write the output stream");
         }
         if (!directory_.empty() && width_ != 0) {
@@ -120,6 +117,7 @@ private:
     std::string directory_;
     ULONG width_;
     bool png_;
+    bool topDown_;
     FILE* output_ = nullptr;
     bool closeOutput_ = false;
 };
@@ -261,12 +259,8 @@ std::string RunCapture(client::Filter& filter, const CaptureOptions& options,
 
     Clock::time_point start = Clock::now();
     status = pin->SetState(KSSTATE_RUN);
-    if (status == StatusInvalidDeviceState) {
-        throw std::runtime_error("no camera found (the stream start was refused with " +
-                                 StatusText(status) + ")");
-    }
     if (!NT_SUCCESS(status)) {
-        throw std::runtime_error("the stream start was refused with " + StatusText(status));
+        throw std::runtime_error(StreamStartRefusal(status));
     }
     std::fprintf(stderr, "format: %s %dx%d, %u bytes/frame\n", options.format.c_str(),
                  bitmap.biWidth, bitmap.biHeight, bitmap.biSizeImage);

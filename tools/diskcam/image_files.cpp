@@ -37,7 +37,7 @@ void WritePng(const std::string& path, const uint8_t* bgra, uint32_t width, uint
     png_set_compression_level(png, 1);
     png_write_info(png, info);
     for (uint32_t y = 0; y < rows; ++y) {
-        const uint8_t* source = bgra + size_t{rows - 1 - y} * width * 4;
+        const uint8_t* source = TopDownRow(bgra, size_t{width} * 4, rows, y);
         for (uint32_t x = 0; x < width; ++x) {
             row[x * 3 + 0] = source[x * 4 + 2];
             row[x * 3 + 1] = source[x * 4 + 1];
@@ -50,6 +50,21 @@ void WritePng(const std::string& path, const uint8_t* bgra, uint32_t width, uint
     if (std::fflush(file.get()) != 0) {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+bool WriteRawFrame(FILE* out, const uint8_t* bgra, size_t used, uint32_t width, bool topDown) {
+    const size_t rowBytes = size_t{width} * 4;
+    if (!topDown || rowBytes == 0) {
+        return std::fwrite(bgra, 1, used, out) == used;
+    }
+    const auto rows = static_cast<uint32_t>(used / rowBytes);
+    for (uint32_t y = 0; y < rows; ++y) {
+        if (std::fwrite(TopDownRow(bgra, rowBytes, rows, y), 1, rowBytes, out) != rowBytes) {
+            return false;
+        }
+    }
+    const size_t tail = used - rows * rowBytes;
+    return std::fwrite(bgra + rows * rowBytes, 1, tail, out) == tail;
 }
 
 }  // namespace tool

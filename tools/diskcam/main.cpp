@@ -1,7 +1,8 @@
 // diskcam: runs the driver on the host kernel and drives it as applications
 // do. `capture` streams frames from the camera (simulated by default) into
 // PNG files or a raw stream; `controls` reads and changes the driver's
-// settings through its property set. Settings persist in a .reg file.
+// settings through its property set; `list` shows what the driver publishes.
+// Settings persist in a .reg file.
 #include <ksmedia.h>
 
 #include <csignal>
@@ -17,7 +18,10 @@
 #include "tools/controls_protocol/command.h"
 #include "tools/diskcam/capture.h"
 #include "tools/diskcam/controls.h"
+#include "tools/diskcam/help.h"
+#include "tools/diskcam/list.h"
 #include "tools/diskcam/options.h"
+#include "tools/diskcam/statuses.h"
 
 namespace {
 
@@ -34,10 +38,7 @@ std::unique_ptr<client::Filter> OpenCaptureFilter() {
     std::unique_ptr<client::Filter> filter;
     NTSTATUS status = client::Filter::Open(filters[0], &filter);
     if (!NT_SUCCESS(status)) {
-        char text[64];
-        std::snprintf(text, sizeof text, "the filter cannot be opened: 0x%08X",
-                      static_cast<unsigned>(status));
-        throw std::runtime_error(text);
+        throw std::runtime_error("the filter cannot be opened: " + tool::StatusText(status));
     }
     return filter;
 }
@@ -58,21 +59,18 @@ void CheckProtocol(const host::System& system) {
     }
 }
 
-// Brings the system up, runs the command on the filter, and shuts down so
-// that the settings reach the store; the sim log is written, then the
-// cameras' protocol checked.
+// Brings the system up, runs the command on it, and shuts down so that the
+// settings reach the store; the sim log is written, then the cameras'
+// protocol checked.
 template <typename Command>
-void RunOnSystem(const tool::CommonOptions& common, Command command) {
-    host::SystemOptions systemOptions = tool::SystemOptionsFor(common);
+void RunOnSystem(const host::SystemOptions& systemOptions, const tool::CommonOptions& common,
+                 Command command) {
     std::filesystem::path store(systemOptions.registryFile);
     if (store.has_parent_path()) {
         std::filesystem::create_directories(store.parent_path());
     }
     host::System system(systemOptions);
-    {
-        std::unique_ptr<client::Filter> filter = OpenCaptureFilter();
-        command(*filter, system);
-    }
+    command(system);
     system.Shutdown();
     if (!common.simLogFile.empty() && !system.SimulatedCameras().empty()) {
         system.SimulatedCameras().front()->WriteLog(common.simLogFile);
@@ -80,16 +78,46 @@ void RunOnSystem(const tool::CommonOptions& common, Command command) {
     CheckProtocol(system);
 }
 
+// The same, with the command run on the capture filter, closed before the
+// shutdown.
+template <typename Command>
+void RunOnFilter(const tool::CommonOptions& common, Command command) {
+    RunOnSystem(tool::SystemOptionsFor(common), common, [&](host::System& system) {
+        std::unique_ptr<client::Filter> filter = OpenCaptureFilter();
+        command(*filter, system);
+    });
+}
+
+int RunList(const std::vector<std::string>& arguments) {
+    tool::ListOptions options = tool::ParseListOptions(arguments);
+    host::SystemOptions systemOptions = tool::SystemOptionsFor(options.common);
+    if (options.common.cameras.empty()) {
+        systemOptions.cameras = tool::MachineDisks();
+    }
+    RunOnSystem(systemOptions, options.common,
+                [&](host::System& system) { tool::RunList(system, systemOptions.cameras); });
+    return 0;
+}
+
 int Run(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
         throw std::invalid_argument("no command");
     }
+    if (tool::AsksForHelp({arguments[0]})) {
+        std::fputs(tool::Usage, stdout);
+        return 0;
+    }
     std::vector<std::string> rest(arguments.begin() + 1, arguments.end());
+    const std::string usage = tool::CommandUsage(arguments[0]);
+    if (!usage.empty() && tool::AsksForHelp(rest)) {
+        std::fputs(usage.c_str(), stdout);
+        return 0;
+    }
     if (arguments[0] == "capture") {
         tool::CaptureOptions options = tool::ParseCaptureOptions(rest);
         std::signal(SIGINT, InterruptHandler);
         std::string shortfall;
-        RunOnSystem(options.common, [&](client::Filter& filter, host::System& system) {
+        RunOnFilter(options.common, [&](client::Filter& filter, host::System& system) {
             shortfall = tool::RunCapture(filter, options, [&] { system.UnplugCameras(); });
         });
         // After the frames, the settings and the log are written.
@@ -100,11 +128,14 @@ int Run(const std::vector<std::string>& arguments) {
     }
     if (arguments[0] == "controls") {
         tool::ControlsOptions options = tool::ParseControlsOptions(rest);
-        RunOnSystem(options.common, [&](client::Filter& filter, host::System&) {
+        RunOnFilter(options.common, [&](client::Filter& filter, host::System&) {
             tool::Controls controls(filter);
             controls::RunControls(controls, options.operations, options.standard);
         });
         return 0;
+    }
+    if (arguments[0] == "list") {
+        return RunList(rest);
     }
     throw std::invalid_argument("unknown command '" + arguments[0] + "'");
 }

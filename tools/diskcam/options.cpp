@@ -16,11 +16,12 @@ const char* const Usage =
     "                        [--registry FILE] [--sim-log FILE] [--driver FILE.sys]\n"
     "                        [--sim-link usb2|usb3|instant] [--sim-no-frames]\n"
     "                        [--sim-unplug-after N] [--pool-log FILE [--pool-interval S]]\n"
-    "                        [--format RGB32|YUY2|NV12]\n"
+    "                        [--format RGB32|YUY2|NV12] [--top-down]\n"
     "       diskcam controls [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n"
     "                        [NAME | NAME=VALUE | ID | ID=VALUE]...\n"
     "       diskcam controls --standard [--camera sim|PATH]... [--registry FILE]\n"
-    "                        [--driver FILE.sys] [NAME | NAME=VALUE | NAME=auto]...\n";
+    "                        [--driver FILE.sys] [NAME | NAME=VALUE | NAME=auto]...\n"
+    "       diskcam list     [--camera sim|PATH]... [--registry FILE] [--driver FILE.sys]\n";
 
 namespace {
 
@@ -121,6 +122,8 @@ bool TakeCaptureOption(const std::string& option, Arguments& arguments, CaptureO
         capture.outputFile = arguments.Value(option);
     } else if (option == "--format") {
         capture.format = ParseFormatName(arguments.Value(option));
+    } else if (option == "--top-down") {
+        capture.topDown = true;
     } else if (option == "--window") {
         capture.window = ParseWindowOption(arguments.Value(option));
     } else if (option == "--subsample") {

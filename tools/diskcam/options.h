@@ -30,6 +30,9 @@ struct CaptureOptions {
     std::string outDirectory;
     std::string outputFile;        // "-" for standard output
     std::string format = "RGB32";  // RGB32, YUY2 or NV12
+    // The output stream's rows top-down, as video tools take them, instead
+    // of bottom-up as delivered.
+    bool topDown = false;
     std::optional<Window> window;
     std::optional<int> subSample;
     std::vector<std::string> assignments;

@@ -21,6 +21,10 @@ TEST_F(FilterFactoryTest, PublishesTheFilterUnderEachCategoryWithItsReferenceStr
     EXPECT_NE(test[0], captures[0]);
     EXPECT_EQ(test[0].substr(test[0].size() - 7), "\\GLOBAL");
     EXPECT_TRUE(client::FindFilters(video).empty());
+    EXPECT_EQ(client::FilterAlias(test[0], capture), captures[0]);
+    EXPECT_EQ(client::FilterAlias(captures[0], minidriver::TestCategory), test[0]);
+    EXPECT_EQ(client::FilterAlias(test[0], video), "");
+    EXPECT_EQ(client::FilterAlias("\\\\?\\nothing", capture), "");
 }
 
 TEST_F(FilterFactoryTest, FreeOnStopFactoryGoesWithTheStopAndComesBackWithTheStart) {
