@@ -30,14 +30,24 @@ ULONG CapabilitiesOf(const StandardProperty& property) {
     return FlagManual | (property.autoItem != NoItem ? FlagAuto : 0u);
 }
 
+// The property a get or set names and the camera it goes to; false for a
+// request without either.
+template <StandardSet Set>
+bool FindTarget(PIRP irp, PKSIDENTIFIER request, PVOID data, const StandardProperty** property,
+                CameraDevice** camera) {
+    if (request == nullptr || data == nullptr) {
+        return false;
+    }
+    *property = FindStandardProperty(Set, request->Id);
+    *camera = CameraOfRequest(irp);
+    return *property != nullptr && *camera != nullptr;
+}
+
 template <StandardSet Set>
 NTSTATUS NTAPI GetStandardValue(PIRP irp, PKSIDENTIFIER request, PVOID data) {
-    if (request == nullptr || data == nullptr) {
-        return STATUS_UNSUCCESSFUL;
-    }
-    const StandardProperty* property = FindStandardProperty(Set, request->Id);
-    CameraDevice* camera = CameraOfRequest(irp);
-    if (property == nullptr || camera == nullptr) {
+    const StandardProperty* property;
+    CameraDevice* camera;
+    if (!FindTarget<Set>(irp, request, data, &property, &camera)) {
         return STATUS_UNSUCCESSFUL;
     }
     auto* reply = static_cast<ValueRecord*>(data);
@@ -54,12 +64,9 @@ NTSTATUS NTAPI GetStandardValue(PIRP irp, PKSIDENTIFIER request, PVOID data) {
 // property without it.
 template <StandardSet Set>
 NTSTATUS NTAPI SetStandardValue(PIRP irp, PKSIDENTIFIER request, PVOID data) {
-    if (request == nullptr || data == nullptr) {
-        return STATUS_UNSUCCESSFUL;
-    }
-    const StandardProperty* property = FindStandardProperty(Set, request->Id);
-    CameraDevice* camera = CameraOfRequest(irp);
-    if (property == nullptr || camera == nullptr) {
+    const StandardProperty* property;
+    CameraDevice* camera;
+    if (!FindTarget<Set>(irp, request, data, &property, &camera)) {
         return STATUS_UNSUCCESSFUL;
     }
     const auto* value = static_cast<const ValueRecord*>(data);

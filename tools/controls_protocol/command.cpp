@@ -156,4 +156,18 @@ void RunControls(ControlClient& client, const std::vector<std::string>& operatio
     }
 }
 
+int RunToolMain(int argc, char** argv, const char* usage,
+                int (*run)(const std::vector<std::string>& arguments)) {
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    try {
+        return run(arguments);
+    } catch (const std::invalid_argument& error) {
+        std::fprintf(stderr, "diskcam: %s\n%s", error.what(), usage);
+        return 2;
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "diskcam: %s\n", error.what());
+        return 1;
+    }
+}
+
 }  // namespace controls

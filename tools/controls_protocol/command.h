@@ -28,4 +28,11 @@ void ApplyAssignment(ControlClient& client, const std::string& assignment);
 // lists every item (or every standard property).
 void RunControls(ControlClient& client, const std::vector<std::string>& operations, bool standard);
 
+// A tool's main: runs the command line's arguments (after the program
+// name). A bad argument (std::invalid_argument) prints "diskcam: WHY" and
+// the usage on standard error and gives 2; any other failure prints
+// "diskcam: WHY" and gives 1.
+int RunToolMain(int argc, char** argv, const char* usage,
+                int (*run)(const std::vector<std::string>& arguments));
+
 }  // namespace controls

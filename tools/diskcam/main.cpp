@@ -143,14 +143,5 @@ int Run(const std::vector<std::string>& arguments) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    try {
-        return Run(arguments);
-    } catch (const std::invalid_argument& error) {
-        std::fprintf(stderr, "diskcam: %s\n%s", error.what(), tool::Usage);
-        return 2;
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "diskcam: %s\n", error.what());
-        return 1;
-    }
+    return controls::RunToolMain(argc, argv, tool::Usage, Run);
 }
