@@ -156,9 +156,24 @@ NTSTATUS Pin::Queue(std::unique_ptr<StreamBuffer> buffer) {
     return status;
 }
 
+// The address is only a name: a buffer that completed, and may be gone, is
+// no longer outstanding and is not touched.
 void Pin::Cancel(const StreamBuffer* buffer) {
+    KSSTREAM_HEADER* header = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(outstandingMutex_);
+        for (const auto& [key, owned] : outstanding_) {
+            if (owned.get() == buffer) {
+                header = key;
+                break;
+            }
+        }
+    }
+    if (header == nullptr) {
+        return;
+    }
     host::AttachedProcess attached(filter_->Process());
-    pin_->CancelBuffer(&buffer->header);
+    pin_->CancelBuffer(header);
 }
 
 std::unique_ptr<StreamBuffer> Pin::WaitForCompleted(std::chrono::milliseconds timeout) {
