@@ -1,11 +1,8 @@
-// System threads on host threads. A thread object, not a join, tells who
-// waits that the thread has ended; the host joins its threads only when it
-// waits for every system thread to end, so that none is still in its exit
-// (freeing its thread-local state) when the pool and the leak checks look.
+// System threads on host threads. The host thread is detached: a thread
+// object, not a join, tells who waits that the thread has ended.
 #include <pthread.h>
 
 #include <chrono>
-#include <vector>
 
 #include "host/nt/bug_check.h"
 #include "host/nt/current_thread.h"
@@ -23,7 +20,6 @@ struct ThreadTable {
     unsigned long created = 0;
     int failuresPending = 0;
     NTSTATUS failureStatus = STATUS_SUCCESS;
-    std::vector<pthread_t> unjoined;
 };
 
 ThreadTable& Threads() {
@@ -137,19 +133,11 @@ void DescribeThreadLeaks(std::string* report) {
 }
 
 void WaitForSystemThreads() {
-    std::vector<pthread_t> ended;
-    {
-        std::unique_lock<std::mutex> lock(KernelMutex());
-        if (!DispatcherChanged().wait_for(lock, std::chrono::seconds(10),
-                                          [] { return Threads().running == 0; })) {
-            BugCheck(std::to_string(Threads().running) +
-                     " system thread(s) still running ten seconds into a kernel reset");
-        }
-        ended.swap(Threads().unjoined);
-    }
-    // Every one has signalled its end; what is left of each is its exit.
-    for (pthread_t id : ended) {
-        pthread_join(id, nullptr);
+    std::unique_lock<std::mutex> lock(KernelMutex());
+    if (!DispatcherChanged().wait_for(lock, std::chrono::seconds(10),
+                                      [] { return Threads().running == 0; })) {
+        BugCheck(std::to_string(Threads().running) +
+                 " system thread(s) still running ten seconds into a kernel reset");
     }
 }
 
@@ -196,12 +184,14 @@ NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
         ClientId->UniqueProcess = reinterpret_cast<HANDLE>(4);  // the System process
         ClientId->UniqueThread = reinterpret_cast<HANDLE>(thread->number * 4);
     }
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t id;
-    if (pthread_create(&id, nullptr, RunSystemThread, thread) != 0) {
+    if (pthread_create(&id, &attributes, RunSystemThread, thread) != 0) {
         host::BugCheck("the host could not start a thread");
     }
-    std::lock_guard<std::mutex> lock(host::nt::KernelMutex());
-    Threads().unjoined.push_back(id);
+    pthread_attr_destroy(&attributes);
     return STATUS_SUCCESS;
 }
 
