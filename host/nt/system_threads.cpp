@@ -1,8 +1,14 @@
-// System threads on host threads. The host thread is detached: a thread
-// object, not a join, tells who waits that the thread has ended.
+// System threads on host threads. A thread object, not a join, tells who
+// waits that a thread has ended. The host still joins every host thread that
+// has ended (at the next thread creation, when it waits for all system
+// threads, and at process exit), so that none is left in its exit, freeing
+// its thread-local state, when the pool and the leak checks look, and none is
+// left unjoined for a thread checker.
 #include <pthread.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <vector>
 
 #include "host/nt/bug_check.h"
 #include "host/nt/current_thread.h"
@@ -20,6 +26,7 @@ struct ThreadTable {
     unsigned long created = 0;
     int failuresPending = 0;
     NTSTATUS failureStatus = STATUS_SUCCESS;
+    std::vector<pthread_t> ended;  // signalled their end, not yet joined
 };
 
 ThreadTable& Threads() {
@@ -52,6 +59,7 @@ void EndSystemThread(_ETHREAD* thread, NTSTATUS status) {
         thread->exitStatus = status;
         unused = host::nt::ReleaseReferenceLocked(thread);
         --Threads().running;
+        Threads().ended.push_back(pthread_self());
         host::nt::DispatcherChanged().notify_all();
     }
     delete unused;
@@ -84,6 +92,27 @@ bool TakeInjectedFailure(NTSTATUS* status) {
     --table.failuresPending;
     *status = table.failureStatus;
     return true;
+}
+
+// What is left of each ended thread is its exit, which takes no kernel lock.
+void JoinEndedThreads() {
+    std::vector<pthread_t> ended;
+    {
+        std::lock_guard<std::mutex> lock(host::nt::KernelMutex());
+        ended.swap(Threads().ended);
+    }
+    for (pthread_t id : ended) {
+        pthread_join(id, nullptr);
+    }
+}
+
+// Threads still running at exit are left as they are. Registered after the
+// kernel mutex and the thread table exist, so that it runs before they go.
+void JoinEndedThreadsAtExit() {
+    static const bool registered = std::atexit(JoinEndedThreads) == 0;
+    if (!registered) {
+        host::BugCheck("the host could not register its thread joins at exit");
+    }
 }
 
 }  // namespace
@@ -139,6 +168,8 @@ void WaitForSystemThreads() {
         BugCheck(std::to_string(Threads().running) +
                  " system thread(s) still running ten seconds into a kernel reset");
     }
+    lock.unlock();
+    JoinEndedThreads();
 }
 
 void ResetThreadFaults() {
@@ -162,6 +193,8 @@ NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
     // another, is not served.
     (void)ProcessHandle;
     host::nt::RequirePassiveLevel("PsCreateSystemThread");
+    JoinEndedThreads();
+    JoinEndedThreadsAtExit();
     auto* thread = new _ETHREAD;
     thread->startRoutine = StartRoutine;
     thread->startContext = StartContext;
@@ -184,14 +217,10 @@ NTSTATUS NTAPI PsCreateSystemThread(PHANDLE ThreadHandle, ULONG DesiredAccess,
         ClientId->UniqueProcess = reinterpret_cast<HANDLE>(4);  // the System process
         ClientId->UniqueThread = reinterpret_cast<HANDLE>(thread->number * 4);
     }
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
     pthread_t id;
-    if (pthread_create(&id, &attributes, RunSystemThread, thread) != 0) {
+    if (pthread_create(&id, nullptr, RunSystemThread, thread) != 0) {
         host::BugCheck("the host could not start a thread");
     }
-    pthread_attr_destroy(&attributes);
     return STATUS_SUCCESS;
 }
 

@@ -1,7 +1,10 @@
 // System threads, their thread objects and references, and the checks at
 // thread end.
 #include <atomic>
+#include <chrono>
+#include <thread>
 
+#include "host/nt/kernel_control.h"
 #include "host/nt/threads_control.h"
 #include "kernel_test.h"
 
@@ -33,6 +36,24 @@ VOID NTAPI EndInsideCriticalRegion(PVOID) {
 VOID NTAPI EndHoldingSpinLock(PVOID context) {
     KIRQL irql;
     KeAcquireSpinLock(static_cast<PKSPIN_LOCK>(context), &irql);
+}
+
+// Thread-local state whose destruction, after the routine has ended and the
+// thread object is signalled, takes a while: what a leak check must not see
+// half done.
+std::atomic<bool> slowExitDone{false};
+
+struct SlowExit {
+    bool used = false;
+    ~SlowExit() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        slowExitDone = true;
+    }
+};
+
+VOID NTAPI UseSlowExitState(PVOID) {
+    static thread_local SlowExit state;
+    state.used = true;
 }
 
 // Starts a thread and keeps a reference to its object, as the capture
@@ -68,6 +89,13 @@ TEST_F(ThreadTest, TerminateEndsTheThreadWithoutReturning) {
     WaitAndRelease(StartThread(TerminateEarly, &run));
     EXPECT_EQ(run.calls, 1);
     EXPECT_FALSE(run.afterTerminate);
+}
+
+TEST_F(ThreadTest, WaitingForEveryThreadWaitsForEachThreadsExitToo) {
+    slowExitDone = false;
+    WaitAndRelease(StartThread(UseSlowExitState, nullptr));
+    host::WaitForSystemThreadsToEnd();
+    EXPECT_TRUE(slowExitDone);
 }
 
 TEST_F(ThreadTest, InjectedCreationFailureRunsNothing) {
