@@ -1,8 +1,9 @@
 // Format negotiation with arbitrary bytes: data ranges offered to the pin's
 // intersect handler with any output buffer size, and connection formats for
 // pin creation and for a format change on a pin in any state. Ranges and
-// formats start from what the pin publishes and proposes, patched and cut by
-// the input, so that most reach the driver's checks past the class driver's.
+// formats start from one of the three the pin publishes (RGB32, YUY2, NV12)
+// and what it proposes for it, patched and cut by the input, so that most
+// reach the driver's checks past the class driver's.
 // An accepted format must then stream: a frame is released and delivered
 // into a buffer of the framing's size.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -131,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
     FUZZ_CHECK(stack.Start() == STATUS_SUCCESS, "device start failed");
     FUZZ_CHECK(stack.OpenFilter() != nullptr, "filter open failed");
 
-    const std::vector<UCHAR> published = stack.Range();
+    const size_t which = input.ConsumeIntegralInRange<size_t>(0, fuzz::Stack::RangeCount - 1);
+    const std::vector<UCHAR> published = stack.Range(which);
     const std::vector<UCHAR> range = Shaped(input, published);
     const ULONG bufferSize = input.ConsumeIntegralInRange<ULONG>(0, MaxBytes);
     std::vector<UCHAR> proposal;
@@ -139,7 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size) {
         0, range.data(), static_cast<ULONG>(range.size()), bufferSize, &proposal);
     CheckProposal(range, proposal, bufferSize, result);
 
-    const std::vector<UCHAR> base = result.status == STATUS_SUCCESS ? proposal : stack.Proposal();
+    const std::vector<UCHAR> base =
+        result.status == STATUS_SUCCESS ? proposal : stack.Proposal(which);
     const NTSTATUS created = stack.CreatePin(Shaped(input, base));
     FUZZ_CHECK(created == STATUS_SUCCESS || created == STATUS_NO_MATCH ||
                    created == STATUS_INVALID_PARAMETER || created == RequestTooShort ||

@@ -75,14 +75,14 @@ client::Filter* Stack::OpenFilter() {
     return filter_.get();
 }
 
-std::vector<UCHAR> Stack::Range() {
+std::vector<UCHAR> Stack::Range(size_t which) {
     std::vector<std::vector<UCHAR>> ranges = filter_->DataRanges(0);
-    FUZZ_CHECK(ranges.size() == 3, "the pin publishes its three ranges, RGB32 first");
-    return ranges[0];
+    FUZZ_CHECK(ranges.size() == RangeCount, "the pin publishes its three ranges");
+    return ranges.at(which);
 }
 
-std::vector<UCHAR> Stack::Proposal() {
-    std::vector<UCHAR> range = Range();
+std::vector<UCHAR> Stack::Proposal(size_t which) {
+    std::vector<UCHAR> range = Range(which);
     std::vector<UCHAR> format;
     client::RequestResult proposal =
         filter_->Intersect(0, range.data(), static_cast<ULONG>(range.size()),

@@ -65,10 +65,12 @@ public:
         pin_.reset();
         filter_.reset();
     }
-    // The pin's one data range as it publishes it, and the proposal of its
-    // intersect handler for that range.
-    std::vector<UCHAR> Range();
-    std::vector<UCHAR> Proposal();
+    // The pin publishes three data ranges: RGB32, YUY2 and NV12, in that
+    // order. One of them as published, and the proposal of the pin's
+    // intersect handler for it.
+    static constexpr size_t RangeCount = 3;
+    std::vector<UCHAR> Range(size_t which = 0);
+    std::vector<UCHAR> Proposal(size_t which = 0);
     // Creates the pin with the proposal for its own range; null when refused.
     client::Pin* CreatePin();
     NTSTATUS CreatePin(const std::vector<UCHAR>& format);
